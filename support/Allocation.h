@@ -1,0 +1,35 @@
+#pragma once
+#include <windows.h>
+
+// COM task allocator with overflow-checked sizes: an overflowing product
+// gives null (and leaves a reallocated block untouched).
+void* TaskAllocArray(UINT32 count, UINT32 elementSize);
+void* TaskReallocArray(void* block, UINT32 count, UINT32 elementSize);
+
+// C-library heap block, released with free(); raises E_OUTOFMEMORY when the
+// heap has none.
+void* HeapAllocOrThrow(size_t bytes);
+
+// Owns the heap-held temporary buffers of one operation; every block goes
+// when the list does, on every path out of the operation.
+class CScratchBlockList {
+public:
+    CScratchBlockList() = default;
+    ~CScratchBlockList();
+    CScratchBlockList(const CScratchBlockList&) = delete;
+    CScratchBlockList& operator=(const CScratchBlockList&) = delete;
+
+    // A block of bytes usable bytes, or null when the heap has none or the
+    // size overflows.
+    void* Allocate(UINT32 bytes);
+    bool Empty() const { return m_pHead == nullptr; }
+
+private:
+    struct BlockHeader {
+        BlockHeader* pPrevious;
+        DWORD reserved;
+    };
+    static_assert(sizeof(BlockHeader) == 8, "block header is 8 bytes");
+
+    BlockHeader* m_pHead = nullptr;
+};

@@ -1,0 +1,123 @@
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <stdlib.h>
+
+#include <utility>
+
+// Scope owners for the kinds of resources the system holds: a COM interface
+// pointer, an automation string and allocator blocks. Each releases exactly
+// once and hands its resource over only on request.
+
+template <typename T>
+class CInterfacePtr {
+public:
+    CInterfacePtr() = default;
+    CInterfacePtr(const CInterfacePtr&) = delete;
+    CInterfacePtr& operator=(const CInterfacePtr&) = delete;
+    CInterfacePtr(CInterfacePtr&& other) noexcept : m_p(other.Detach()) {}
+    CInterfacePtr& operator=(CInterfacePtr&& other) noexcept
+    {
+        Reset(other.Detach());
+        return *this;
+    }
+    ~CInterfacePtr() { Reset(); }
+
+    // Takes over a reference the caller already owns.
+    static CInterfacePtr Adopt(T* p)
+    {
+        CInterfacePtr result;
+        result.m_p = p;
+        return result;
+    }
+    // Takes a reference of its own.
+    static CInterfacePtr Share(T* p)
+    {
+        if (p)
+            p->AddRef();
+        return Adopt(p);
+    }
+
+    void Reset(T* p = nullptr)
+    {
+        T* old = m_p;
+        m_p = p;
+        if (old)
+            old->Release();
+    }
+    T* Detach() { return std::exchange(m_p, nullptr); }
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+
+    // Out-parameter access; anything held is released first.
+    T** Receive()
+    {
+        Reset();
+        return &m_p;
+    }
+    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+
+    template <typename U>
+    HRESULT QueryInto(REFIID iid, CInterfacePtr<U>& target) const
+    {
+        return m_p->QueryInterface(iid, target.ReceiveVoid());
+    }
+
+private:
+    T* m_p = nullptr;
+};
+
+class CBstr {
+public:
+    CBstr() = default;
+    explicit CBstr(const OLECHAR* text) : m_bstr(SysAllocString(text)) {}
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    ~CBstr() { SysFreeString(m_bstr); }
+
+    BSTR Get() const { return m_bstr; }
+    BSTR Detach() { return std::exchange(m_bstr, nullptr); }
+    BSTR* Receive()
+    {
+        SysFreeString(std::exchange(m_bstr, nullptr));
+        return &m_bstr;
+    }
+
+private:
+    BSTR m_bstr = nullptr;
+};
+
+// A block from an allocator whose release function is Free.
+template <typename T, void (*Free)(void*)>
+class CAllocatedBlock {
+public:
+    CAllocatedBlock() = default;
+    explicit CAllocatedBlock(T* p) : m_p(p) {}
+    CAllocatedBlock(const CAllocatedBlock&) = delete;
+    CAllocatedBlock& operator=(const CAllocatedBlock&) = delete;
+    ~CAllocatedBlock() { Reset(); }
+
+    void Reset(T* p = nullptr)
+    {
+        T* old = std::exchange(m_p, p);
+        if (old)
+            Free(old);
+    }
+    T* Get() const { return m_p; }
+    T* Detach() { return std::exchange(m_p, nullptr); }
+    T** Receive()
+    {
+        Reset();
+        return &m_p;
+    }
+    explicit operator bool() const { return m_p != nullptr; }
+
+private:
+    T* m_p = nullptr;
+};
+
+template <typename T>
+using CTaskMemBlock = CAllocatedBlock<T, CoTaskMemFree>;
+template <typename T>
+using CHeapBlock = CAllocatedBlock<T, free>;

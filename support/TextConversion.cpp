@@ -1,0 +1,91 @@
+#include "support/TextConversion.h"
+
+#include "support/SafeArithmetic.h"
+#include "support/Stack.h"
+
+LPWSTR AnsiToWide(LPWSTR dest, LPCSTR src, int capacityChars, UINT codePage)
+{
+    if (!dest || !src)
+        return nullptr;
+    if (capacityChars > 0)
+        dest[0] = L'\0';
+    if (MultiByteToWideChar(codePage, 0, src, -1, dest, capacityChars) == 0)
+        return nullptr;
+    return dest;
+}
+
+LPSTR WideToAnsi(LPSTR dest, LPCWSTR src, int capacityBytes, UINT codePage)
+{
+    if (!dest || !src)
+        return nullptr;
+    if (capacityBytes > 0)
+        dest[0] = '\0';
+    if (WideCharToMultiByte(codePage, 0, src, -1, dest, capacityBytes, nullptr, nullptr) == 0)
+        return nullptr;
+    return dest;
+}
+
+UINT ThreadAnsiCodePage()
+{
+    UINT codePage = 0;
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPSTR>(&codePage), sizeof(codePage) / sizeof(CHAR)) == 0)
+        return GetACP();
+    return codePage;
+}
+
+LPCSTR NextChar(LPCSTR text, UINT codePage)
+{
+    if (*text == '\0')
+        return text;
+    if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*text)) && text[1] != '\0')
+        return text + 2;
+    return text + 1;
+}
+
+namespace {
+
+// Bytes for a text of length units plus its terminator, two bytes per unit.
+// Either direction needs the same: wide characters are two bytes, and an
+// ANSI text may need two bytes per character in a double-byte code page.
+bool ConvertedBytes(int length, INT32* bytes)
+{
+    if (length < 0 || length == 0x7FFFFFFF)
+        return false;
+    return SUCCEEDED(SafeMultiplySigned(bytes, length + 1, 2));
+}
+
+} // namespace
+
+void* CTextConverter::Allocate(INT32 bytes)
+{
+    if (bytes <= kStackBytes && !m_frameInUse && IsStackAvailable(static_cast<UINT32>(bytes))) {
+        m_frameInUse = true;
+        return m_frame;
+    }
+    return m_heap.Allocate(static_cast<UINT32>(bytes));
+}
+
+LPWSTR CTextConverter::ToWide(LPCSTR text, UINT codePage)
+{
+    INT32 bytes;
+    if (!text || !ConvertedBytes(lstrlenA(text), &bytes))
+        return nullptr;
+    auto* buffer = static_cast<LPWSTR>(Allocate(bytes));
+    return AnsiToWide(buffer, text, bytes / 2, codePage);
+}
+
+LPSTR CTextConverter::ToAnsi(LPCWSTR text, UINT codePage)
+{
+    INT32 bytes;
+    if (!text || !ConvertedBytes(lstrlenW(text), &bytes))
+        return nullptr;
+    auto* buffer = static_cast<LPSTR>(Allocate(bytes));
+    return WideToAnsi(buffer, text, bytes, codePage);
+}
+
+bool CTextConverter::IsInFrame(const void* p) const
+{
+    auto* byte = static_cast<const BYTE*>(p);
+    return byte >= m_frame && byte < m_frame + kStackBytes;
+}

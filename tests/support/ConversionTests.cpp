@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "support/TextConversion.h"
+
+#include <psapi.h>
+
+namespace {
+
+const LCID kJapanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
+
+class ThreadLocaleScope {
+public:
+    explicit ThreadLocaleScope(LCID lcid) : m_previous(GetThreadLocale()) { SetThreadLocale(lcid); }
+    ~ThreadLocaleScope() { SetThreadLocale(m_previous); }
+
+private:
+    LCID m_previous;
+};
+
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+// "Nihon" in Shift-JIS: two double-byte characters.
+const char kNihonShiftJis[] = "\x93\xfa\x96\x7b";
+
+} // namespace
+
+TEST(AnsiToWide, EmptySourceGivesEmptyDestination)
+{
+    wchar_t dest[4] = {L'x', L'x', L'x', 0};
+    EXPECT_EQ(dest, AnsiToWide(dest, "", 4, CP_ACP));
+    EXPECT_STREQ(L"", dest);
+}
+
+TEST(AnsiToWide, NullPointersGiveNullAndTouchNothing)
+{
+    wchar_t dest[4] = {L'x', 0};
+    EXPECT_EQ(nullptr, AnsiToWide(dest, nullptr, 4, CP_ACP));
+    EXPECT_STREQ(L"x", dest);
+    EXPECT_EQ(nullptr, AnsiToWide(nullptr, "a", 4, CP_ACP));
+    char narrow[4] = {'x', 0};
+    EXPECT_EQ(nullptr, WideToAnsi(narrow, nullptr, 4, CP_ACP));
+    EXPECT_STREQ("x", narrow);
+}
+
+TEST(AnsiToWide, TooSmallDestinationFailsWithNull)
+{
+    wchar_t dest[3];
+    EXPECT_EQ(nullptr, AnsiToWide(dest, "abc", 3, CP_ACP)) << "the terminator needs a fourth character";
+    char narrow[3];
+    EXPECT_EQ(nullptr, WideToAnsi(narrow, L"abc", 3, CP_ACP));
+}
+
+TEST(ThreadCodePage, FollowsTheThreadLocale)
+{
+    ThreadLocaleScope japanese(kJapanese);
+    EXPECT_EQ(932u, ThreadAnsiCodePage());
+}
+
+TEST(ThreadCodePage, ConversionsUseTheThreadsDoubleByteCodePage)
+{
+    ThreadLocaleScope japanese(kJapanese);
+    CTextConverter converter;
+    LPWSTR wide = converter.ToWide(kNihonShiftJis);
+    ASSERT_NE(nullptr, wide);
+    EXPECT_STREQ(L"\x65e5\x672c", wide);
+
+    LPSTR back = converter.ToAnsi(wide);
+    ASSERT_NE(nullptr, back);
+    EXPECT_STREQ(kNihonShiftJis, back);
+}
+
+TEST(ThreadCodePage, NextCharStepsOverWholeDoubleByteCharacters)
+{
+    // The trail byte of the first character is 0x5C, the backslash's value.
+    const char text[] = "\x95\x5c" "a";
+    EXPECT_EQ(text + 1, NextChar(text, 1252));
+    EXPECT_EQ(text + 2, NextChar(text, 932));
+    EXPECT_EQ(text + 3, NextChar(text + 2, 932));
+    EXPECT_EQ(text + 3, NextChar(text + 3, 932)) << "the terminator is never passed";
+    const char cut[] = "\x95";
+    EXPECT_EQ(cut + 1, NextChar(cut, 932)) << "a lead byte at the end stands alone";
+}
+
+TEST(TextConverter, BufferOf1024BytesIsInTheFrameAnd1025IsOnTheHeap)
+{
+    CTextConverter small;
+    void* inFrame = small.Allocate(1024);
+    EXPECT_TRUE(small.IsInFrame(inFrame));
+
+    CTextConverter large;
+    void* onHeap = large.Allocate(1025);
+    ASSERT_NE(nullptr, onHeap);
+    EXPECT_FALSE(large.IsInFrame(onHeap));
+    memset(onHeap, 0xAB, 1025);
+}
+
+TEST(TextConverter, TextOf511CharactersConvertsInTheFrameAnd512OnTheHeap)
+{
+    const std::string fits(511, 'q');
+    const std::string spills(512, 'q');
+    CTextConverter converter;
+    LPWSTR first = converter.ToWide(fits.c_str());
+    ASSERT_NE(nullptr, first);
+    EXPECT_TRUE(converter.IsInFrame(first));
+    EXPECT_EQ(511, lstrlenW(first));
+
+    CTextConverter other;
+    LPWSTR second = other.ToWide(spills.c_str());
+    ASSERT_NE(nullptr, second);
+    EXPECT_FALSE(other.IsInFrame(second));
+    EXPECT_EQ(512, lstrlenW(second));
+}
+
+TEST(TextConverter, SecondConversionDoesNotOverwriteTheFirst)
+{
+    CTextConverter converter;
+    LPWSTR first = converter.ToWide("first");
+    LPWSTR second = converter.ToWide("second");
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    EXPECT_STREQ(L"first", first);
+    EXPECT_STREQ(L"second", second);
+}
+
+TEST(TextConverter, NullTextAndFailedConversionGiveNull)
+{
+    CTextConverter converter;
+    EXPECT_EQ(nullptr, converter.ToWide(nullptr));
+    EXPECT_EQ(nullptr, converter.ToAnsi(nullptr));
+    // An invalid code page makes the platform conversion fail.
+    EXPECT_EQ(nullptr, converter.ToWide("abc", 12345));
+}
+
+TEST(TextConverter, HeapBlocksAreGoneWhenTheOperationEnds)
+{
+    const std::string text(4000, 'z');
+    auto convertOnce = [&] {
+        CTextConverter converter;
+        return converter.ToWide(text.c_str()) != nullptr;
+    };
+    ASSERT_TRUE(convertOnce());
+    const SIZE_T before = PrivateBytes();
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_TRUE(convertOnce());
+    // Kept blocks would add 20000 x 8 KB = 160 MB.
+    EXPECT_LT(PrivateBytes() - before, SIZE_T(8) << 20);
+}

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "support/Allocation.h"
+#include "support/CriticalSection.h"
+#include "support/Guid.h"
+#include "support/Stack.h"
+#include "support/Status.h"
+
+namespace {
+
+struct StackProbe {
+    UINT32 bytes;
+    BOOL answer;
+};
+
+DWORD WINAPI AskOnSmallStack(LPVOID parameter)
+{
+    auto* probe = static_cast<StackProbe*>(parameter);
+    probe->answer = IsStackAvailable(probe->bytes);
+    return 0;
+}
+
+BOOL AnswerOnThreadWithStack(SIZE_T reserve, UINT32 bytes)
+{
+    StackProbe probe = {bytes, 2};
+    HANDLE thread = CreateThread(nullptr, reserve, AskOnSmallStack, &probe, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return probe.answer;
+}
+
+// Recurses until less than 64 KB of stack are left, then asks for bytes.
+BOOL AnswerNearStackEnd(UINT32 bytes, int depth)
+{
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (!IsStackAvailable(64 * 1024))
+        return IsStackAvailable(bytes);
+    const BOOL answer = AnswerNearStackEnd(bytes, depth + 1);
+    // Reading the frame after the call keeps the recursion from becoming a loop.
+    return frame[0] == static_cast<char>(depth) ? answer : TRUE;
+}
+
+const GUID kGuid = {0x6F3A2D14, 0x9C57, 0x4E0B, {0xA1, 0xD8, 0x3B, 0x72, 0xC5, 0x4E, 0x9A, 0x06}};
+
+} // namespace
+
+TEST(StackAvailability, MainThreadHasRoomForSmallBuffers)
+{
+    EXPECT_TRUE(IsStackAvailable(0));
+    EXPECT_TRUE(IsStackAvailable(1024));
+}
+
+TEST(StackAvailability, OverflowingRequestIsRefused)
+{
+    EXPECT_FALSE(IsStackAvailable(0xFFFFFFFF));
+    EXPECT_FALSE(IsStackAvailable(0xFFFFFFFF - 8191));
+}
+
+TEST(StackAvailability, RequestsBeyondTheThreadsReservationAreRefused)
+{
+    // The system may round a reservation up (Wine gives at least 1 MB), so
+    // the refused request is larger than any rounding.
+    EXPECT_TRUE(AnswerOnThreadWithStack(256 * 1024, 64 * 1024));
+    EXPECT_FALSE(AnswerOnThreadWithStack(1024 * 1024, 4 * 1024 * 1024));
+}
+
+TEST(StackAvailability, AnswerShrinksAsTheStackIsUsed)
+{
+    struct Deep {
+        static DWORD WINAPI Run(LPVOID parameter)
+        {
+            *static_cast<BOOL*>(parameter) = AnswerNearStackEnd(128 * 1024, 0);
+            return 0;
+        }
+    };
+    BOOL answer = TRUE;
+    HANDLE thread = CreateThread(nullptr, 1024 * 1024, Deep::Run, &answer, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_FALSE(answer);
+}
+
+TEST(GuidCompare, WordAndByteFormsAgree)
+{
+    GUID other = kGuid;
+    EXPECT_TRUE(GuidEqual(kGuid, other));
+    EXPECT_TRUE(GuidEqualBytes(kGuid, other));
+    other.Data4[7] ^= 1;
+    EXPECT_FALSE(GuidEqual(kGuid, other));
+    EXPECT_FALSE(GuidEqualBytes(kGuid, other));
+    other = kGuid;
+    other.Data1 ^= 0x80000000;
+    EXPECT_FALSE(GuidEqual(kGuid, other));
+}
+
+TEST(SafeCriticalSection, IsUsableOnlyAfterInitAndIsReentrant)
+{
+    CSafeCriticalSection section;
+    EXPECT_FALSE(section.IsInitialized());
+    ASSERT_EQ(S_OK, section.Init());
+    EXPECT_TRUE(section.IsInitialized());
+    {
+        CCriticalSectionLock outer(section);
+        CCriticalSectionLock inner(section);
+    }
+    section.Term();
+    EXPECT_FALSE(section.IsInitialized());
+    section.Term();
+}
+
+TEST(ScratchBlocks, BlocksAreDistinctAndWritable)
+{
+    CScratchBlockList list;
+    EXPECT_TRUE(list.Empty());
+    auto* first = static_cast<char*>(list.Allocate(100));
+    auto* second = static_cast<char*>(list.Allocate(0));
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    EXPECT_NE(first, second);
+    memset(first, 0x5A, 100);
+    EXPECT_FALSE(list.Empty());
+}
+
+TEST(ScratchBlocks, OverflowingSizeGivesNull)
+{
+    CScratchBlockList list;
+    EXPECT_EQ(nullptr, list.Allocate(0xFFFFFFF9));
+    EXPECT_TRUE(list.Empty());
+}
+
+TEST(TaskArrays, OverflowingProductGivesNullAndKeepsTheBlock)
+{
+    EXPECT_EQ(nullptr, TaskAllocArray(0x10000, 0x10000));
+    void* block = TaskAllocArray(4, 8);
+    ASSERT_NE(nullptr, block);
+    memset(block, 1, 32);
+    EXPECT_EQ(nullptr, TaskReallocArray(block, 0x40000000, 4));
+    EXPECT_EQ(1, static_cast<char*>(block)[31]) << "the old block must survive a refused growth";
+    void* grown = TaskReallocArray(block, 8, 8);
+    ASSERT_NE(nullptr, grown);
+    EXPECT_EQ(1, static_cast<char*>(grown)[31]);
+    CoTaskMemFree(grown);
+}
+
+TEST(HeapAllocation, ExhaustedHeapRaisesOutOfMemory)
+{
+    void* block = HeapAllocOrThrow(16);
+    ASSERT_NE(nullptr, block);
+    free(block);
+    try {
+        HeapAllocOrThrow(0xFFFFFF00u);
+        FAIL() << "a 4 GB block cannot exist in a 32-bit process";
+    } catch (const CStatusException& e) {
+        EXPECT_EQ(E_OUTOFMEMORY, e.Status());
+    }
+}
