@@ -1,6 +1,5 @@
 # Sourced by the project's commands: build, display and Wine set-up.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env"
-tandrel_build="$tandrel_repo/build"
 
 tandrel_build_all() {
   cmake -S "$tandrel_repo" -B "$tandrel_build" -G Ninja \
