@@ -1,8 +1,29 @@
 #include <windows.h>
+#include <objbase.h>
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD reason, LPVOID)
+#include "TandrelLib.h"
+#include "server/Module.h"
+#include "server/ObjectMap.h"
+
+// The instance handle the loader passes is not kept: the module uses its own
+// load address for everything.
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (dwReason == DLL_PROCESS_ATTACH) {
+        g_pModule->Init(g_objectMap, hInstance, &LIBID_TANDRELLib);
         DisableThreadLibraryCalls(hInstance);
+    } else if (dwReason == DLL_PROCESS_DETACH) {
+        g_pModule->Term();
+    }
     return TRUE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return g_pModule->m_nLockCount == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
+{
+    return g_pModule->GetClassObject(rclsid, riid, ppv);
 }

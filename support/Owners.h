@@ -117,7 +117,13 @@ private:
     T* m_p = nullptr;
 };
 
+// CoTaskMemFree is stdcall; the owner template takes a plain function.
+inline void FreeTaskMemory(void* p)
+{
+    CoTaskMemFree(p);
+}
+
 template <typename T>
-using CTaskMemBlock = CAllocatedBlock<T, CoTaskMemFree>;
+using CTaskMemBlock = CAllocatedBlock<T, FreeTaskMemory>;
 template <typename T>
 using CHeapBlock = CAllocatedBlock<T, free>;

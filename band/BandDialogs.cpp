@@ -1,0 +1,75 @@
+#include "band/BandDialogs.h"
+
+#include <ctype.h>
+#include <stdlib.h>
+
+#include "resources/resource.h"
+
+namespace {
+
+const int kIntervalTextCapacity = 60;
+
+// The typed interval, or the message that tells the user why it is refused.
+struct IntervalEntry {
+    LONG seconds;
+    LPCSTR error;
+};
+
+IntervalEntry ReadIntervalEntry(HWND hDlg)
+{
+    CHAR text[kIntervalTextCapacity];
+    if (GetDlgItemTextA(hDlg, IDC_INTERVAL, text, kIntervalTextCapacity) == 0)
+        return {0, "Cannot be empty"};
+    for (const CHAR* p = text; *p; ++p) {
+        if (!isdigit(static_cast<unsigned char>(*p)))
+            return {0, "That field can only contain numbers"};
+    }
+    // Digits alone: strtol holds a value past the signed 32-bit range at its
+    // largest, and only all zeros give 0.
+    const LONG seconds = strtol(text, nullptr, 10);
+    if (seconds <= 0)
+        return {0, "That is a invalid interval"};
+    return {seconds, nullptr};
+}
+
+void AcceptIntervalEntry(HWND hDlg)
+{
+    const IntervalEntry entry = ReadIntervalEntry(hDlg);
+    if (entry.error)
+        MessageBoxA(hDlg, entry.error, "Error", MB_ICONERROR);
+    else
+        EndDialog(hDlg, entry.seconds);
+}
+
+} // namespace
+
+// The field starts empty and the OK button, the first tab stop, gets the
+// focus. Escape and the close box arrive as IDCANCEL, Enter as IDOK.
+INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message != WM_COMMAND)
+        return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDCANCEL:
+        EndDialog(hDlg, -1);
+        break;
+    case IDOK:
+        AcceptIntervalEntry(hDlg);
+        break;
+    }
+    return TRUE;
+}
+
+// Escape and the close box close the box as OK does.
+INT_PTR CALLBACK AboutDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        return TRUE;
+    if (message != WM_COMMAND)
+        return FALSE;
+    if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+        EndDialog(hDlg, 0);
+    return TRUE;
+}

@@ -1,0 +1,214 @@
+#include "band/BandDialogs.h"
+#include "band/PopupMenu.h"
+#include "band/RefreshInterval.h"
+#include "band/RefresherBand.h"
+#include "resources/resource.h"
+#include "server/Module.h"
+
+namespace {
+
+const char kWindowClassName[] = "tandrel 1.0 class";
+const UINT kTextFormat = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+const UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_ERASENOW;
+const int kTextCapacity = 200;
+
+// The interval each fixed menu command sets.
+struct FixedInterval {
+    WORD command;
+    LONG seconds;
+};
+
+const FixedInterval kFixedIntervals[] = {
+    {ID_REFRESH_10SEC, 10}, {ID_REFRESH_15SEC, 15}, {ID_REFRESH_20SEC, 20},  {ID_REFRESH_30SEC, 30},
+    {ID_REFRESH_1MIN, 60},  {ID_REFRESH_2MIN, 120}, {ID_REFRESH_5MIN, 300}, {ID_REFRESH_10MIN, 600},
+};
+
+bool RegisterBandWindowClass(HINSTANCE hInstance)
+{
+    WNDCLASSA existing;
+    if (GetClassInfoA(hInstance, kWindowClassName, &existing))
+        return true;
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = CRefresherBand::BandWindowProc;
+    windowClass.hInstance = hInstance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+void ShowError(LPCSTR message)
+{
+    MessageBoxA(nullptr, message, "Tandrel", MB_ICONERROR);
+}
+
+} // namespace
+
+BOOL CRefresherBand::CreateBandWindow()
+{
+    const HINSTANCE hInstance = ModuleInstance();
+    if (!RegisterBandWindowClass(hInstance)) {
+        ShowError("Could not register window class.");
+        return FALSE;
+    }
+    RECT area = {};
+    GetClientRect(m_hWndParent, &area);
+    CreateWindowExA(WS_EX_DLGMODALFRAME, kWindowClassName, "", WS_CHILD | WS_CLIPSIBLINGS | WS_BORDER, area.left,
+                    area.top, area.right - area.left, area.bottom - area.top, m_hWndParent, nullptr, hInstance,
+                    this);
+    // WM_NCCREATE has stored the handle in m_hWnd.
+    if (!m_hWnd) {
+        ShowError("Could not create window.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+CRefresherBand* CRefresherBand::FromWindow(HWND hwnd)
+{
+    return reinterpret_cast<CRefresherBand*>(GetWindowLongA(hwnd, GWL_USERDATA));
+}
+
+void CRefresherBand::AttachToWindow(HWND hwnd)
+{
+    m_hWnd = hwnd;
+    SetWindowLongA(hwnd, GWL_USERDATA, reinterpret_cast<LONG>(this));
+}
+
+// From here on the handle may be reused by another window, so the band
+// forgets it.
+void CRefresherBand::DetachFromWindow(HWND hwnd)
+{
+    SetWindowLongA(hwnd, GWL_USERDATA, 0);
+    if (m_hWnd == hwnd)
+        m_hWnd = nullptr;
+}
+
+LRESULT CALLBACK CRefresherBand::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        if (CRefresherBand* band = static_cast<CRefresherBand*>(create->lpCreateParams))
+            band->AttachToWindow(hwnd);
+        BandPopupMenu::LoadForNewWindow(ModuleInstance());
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        if (CRefresherBand* band = FromWindow(hwnd))
+            band->DetachFromWindow(hwnd);
+        BandPopupMenu::ReleaseForClosedWindow();
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+
+    CRefresherBand* band = FromWindow(hwnd);
+    if (!band)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+
+    switch (message) {
+    case WM_PAINT:
+        band->OnPaint(hwnd);
+        return 0;
+    case WM_LBUTTONUP: {
+        POINT cursor = {};
+        GetCursorPos(&cursor);
+        BandPopupMenu::Track(hwnd, cursor);
+        return 0;
+    }
+    case WM_COMMAND: {
+        // A dialog runs its own message loop, in which the host may let go
+        // of the band; the band stays alive until the command is done.
+        CInterfacePtr<IDeskBand> keepAlive = CInterfacePtr<IDeskBand>::Share(band);
+        return band->OnCommand(hwnd, LOWORD(wParam));
+    }
+    case WM_TIMER: {
+        CInterfacePtr<IDeskBand> keepAlive = CInterfacePtr<IDeskBand>::Share(band);
+        band->OnTimer(wParam);
+        return 0;
+    }
+    case WM_SETFOCUS:
+        band->OnFocusChange(TRUE);
+        return 0;
+    case WM_KILLFOCUS:
+        band->OnFocusChange(FALSE);
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+void CRefresherBand::FormatSetting(LPSTR text) const
+{
+    if (m_nInterval == kNoRefresh)
+        lstrcpynA(text, "No Refresh", kTextCapacity);
+    else
+        wsprintfA(text, "Every %d seconds", m_nInterval);
+}
+
+void CRefresherBand::OnPaint(HWND hwnd)
+{
+    CHAR text[kTextCapacity];
+    FormatSetting(text);
+    PAINTSTRUCT paint;
+    const HDC hdc = BeginPaint(hwnd, &paint);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    SetTextColor(hdc, RGB(0, 0, 0));
+    // The class brush (the button face colour) shows behind the text.
+    SetBkMode(hdc, TRANSPARENT);
+    DrawTextA(hdc, text, -1, &client, kTextFormat);
+    EndPaint(hwnd, &paint);
+}
+
+LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
+{
+    for (const FixedInterval& fixed : kFixedIntervals) {
+        if (fixed.command == command)
+            m_nInterval = fixed.seconds;
+    }
+    switch (command) {
+    case ID_REFRESH_CUSTOM: {
+        const INT_PTR chosen = DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd,
+                                               IntervalDialogProc, 0);
+        if (chosen != -1)
+            m_nInterval = static_cast<LONG>(chosen);
+        break;
+    }
+    case ID_REFRESH_OFF:
+        m_nInterval = kNoRefresh;
+        KillTimer(hwnd, IDT_REFRESH);
+        break;
+    case ID_REMEMBER_SETTINGS:
+        SaveSettings();
+        break;
+    case ID_ABOUT:
+        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_ABOUTBOX), hwnd, AboutDialogProc, 0);
+        return 0;
+    }
+    // The countdown starts afresh after every command but About, even when
+    // the setting did not change.
+    RestartTimerAndRepaint(hwnd);
+    return 0;
+}
+
+void CRefresherBand::RestartTimerAndRepaint(HWND hwnd)
+{
+    if (m_nInterval != kNoRefresh) {
+        KillTimer(hwnd, IDT_REFRESH);
+        SetTimer(hwnd, IDT_REFRESH, RefreshPeriod(m_nInterval), nullptr);
+    }
+    RedrawWindow(hwnd, nullptr, nullptr, kRepaintNow);
+}
+
+// Without a browser a tick has nothing to refresh.
+void CRefresherBand::OnTimer(UINT_PTR timerId)
+{
+    if (timerId == IDT_REFRESH && m_pWebBrowser)
+        m_pWebBrowser->Refresh();
+}
+
+void CRefresherBand::OnFocusChange(BOOL fGained)
+{
+    if (m_pInputObjectSite)
+        m_pInputObjectSite->OnFocusChangeIS(static_cast<IDeskBand*>(this), fGained);
+}

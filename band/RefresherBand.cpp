@@ -1,0 +1,216 @@
+#include "band/RefresherBand.h"
+
+#include <shlguid.h>
+
+#include "band/RefreshInterval.h"
+
+namespace {
+
+const char kBandTitle[] = "Refresher";
+const POINTL kMinSize = {200, 25};
+const POINTL kMaxSize = {-1, 30};
+const POINTL kIntegral = {1, 1};
+const POINTL kActualSize = {200, 25};
+
+} // namespace
+
+CRefresherBand::CRefresherBand() : m_hWnd(nullptr), m_hWndParent(nullptr), m_nInterval(kNoRefresh) {}
+
+// A host may let go of a band that is still sited or still has its window;
+// the window goes with the band so that no message can reach a freed object.
+// The interface members release themselves.
+CRefresherBand::~CRefresherBand()
+{
+    DestroyBandWindow();
+}
+
+const InterfaceMapEntry* CRefresherBand::GetInterfaceMap()
+{
+    typedef IDispatchImpl<IRefresherBand, &IID_IRefresherBand, &LIBID_TANDRELLib, 1, 0, CComTypeInfoHolder>
+        DispatchFace;
+    static const InterfaceMapEntry entries[] = {
+        PlainInterfaceRow<DispatchFace, CRefresherBand>(IID_IRefresherBand),
+        PlainInterfaceRow<DispatchFace, CRefresherBand>(IID_IDispatch),
+        PlainInterfaceRow<IObjectWithSite, CRefresherBand>(IID_IObjectWithSite),
+        PlainInterfaceRow<IPersistStream, CRefresherBand>(IID_IPersist),
+        PlainInterfaceRow<IPersistStream, CRefresherBand>(IID_IPersistStream),
+        PlainInterfaceRow<IDeskBand, CRefresherBand>(IID_IDeskBand),
+        PlainInterfaceRow<IInputObject, CRefresherBand>(IID_IInputObject),
+        EndOfInterfaceMap(),
+    };
+    return entries;
+}
+
+// ---- IObjectWithSite
+
+STDMETHODIMP CRefresherBand::SetSite(IUnknown* pUnkSite)
+{
+    DisconnectFromSite();
+    IObjectWithSiteImpl<CRefresherBand>::SetSite(nullptr);
+    if (pUnkSite)
+        ConnectToSite(pUnkSite);
+    return S_OK;
+}
+
+void CRefresherBand::DisconnectFromSite()
+{
+    m_pInputObjectSite.Reset();
+    m_pWebBrowser.Reset();
+    if (m_hWnd)
+        KillTimer(m_hWnd, IDT_REFRESH);
+}
+
+// Nothing here fails the connection: whatever the site does not offer leaves
+// the matching member empty.
+void CRefresherBand::ConnectToSite(IUnknown* pUnkSite)
+{
+    // A window made for an earlier site would be orphaned by the new one.
+    DestroyBandWindow();
+    IObjectWithSiteImpl<CRefresherBand>::SetSite(pUnkSite);
+
+    CInterfacePtr<IOleWindow> oleWindow;
+    if (SUCCEEDED(pUnkSite->QueryInterface(IID_IOleWindow, oleWindow.ReceiveVoid()))) {
+        oleWindow->GetWindow(&m_hWndParent);
+        oleWindow.Reset();
+        CreateBandWindow();
+    }
+
+    CInterfacePtr<IInputObjectSite> inputObjectSite;
+    if (SUCCEEDED(pUnkSite->QueryInterface(IID_IInputObjectSite, inputObjectSite.ReceiveVoid()))) {
+        m_pInputObjectSite = std::move(inputObjectSite);
+        ReachBrowser();
+    }
+
+    LoadSettings();
+}
+
+// The browser is reached only through the input-object site.
+void CRefresherBand::ReachBrowser()
+{
+    CInterfacePtr<IOleCommandTarget> commandTarget;
+    if (FAILED(m_pInputObjectSite.QueryInto(IID_IOleCommandTarget, commandTarget)))
+        return;
+    CInterfacePtr<IServiceProvider> serviceProvider;
+    if (FAILED(commandTarget.QueryInto(IID_IServiceProvider, serviceProvider)))
+        return;
+    CInterfacePtr<IWebBrowser2> webBrowser;
+    if (SUCCEEDED(serviceProvider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, webBrowser.ReceiveVoid())))
+        m_pWebBrowser = std::move(webBrowser);
+}
+
+// The window is cut loose from the band before it goes, so that none of the
+// messages its destruction sends can reach a band that is being destroyed.
+void CRefresherBand::DestroyBandWindow()
+{
+    if (!m_hWnd)
+        return;
+    const HWND hwnd = m_hWnd;
+    DetachFromWindow(hwnd);
+    DestroyWindow(hwnd);
+}
+
+// ---- IPersist and IPersistStream
+
+STDMETHODIMP CRefresherBand::GetClassID(CLSID* pClassID)
+{
+    if (!pClassID)
+        return E_POINTER;
+    *pClassID = CLSID_RefresherBand;
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::IsDirty()
+{
+    return S_FALSE;
+}
+
+STDMETHODIMP CRefresherBand::Load(IStream*)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::Save(IStream*, BOOL)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::GetSizeMax(ULARGE_INTEGER*)
+{
+    return E_NOTIMPL;
+}
+
+// ---- IOleWindow, IDockingWindow and IDeskBand
+
+STDMETHODIMP CRefresherBand::GetWindow(HWND* phwnd)
+{
+    if (!phwnd)
+        return E_POINTER;
+    *phwnd = m_hWnd;
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::ContextSensitiveHelp(BOOL)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRefresherBand::ShowDW(BOOL fShow)
+{
+    ShowWindow(m_hWnd, fShow ? SW_SHOW : SW_HIDE);
+    return S_OK;
+}
+
+// The default handling of WM_CLOSE destroys the window and its timer.
+STDMETHODIMP CRefresherBand::CloseDW(DWORD)
+{
+    if (IsWindow(m_hWnd))
+        SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::ResizeBorderDW(LPCRECT, IUnknown*, BOOL)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CRefresherBand::GetBandInfo(DWORD, DWORD, DESKBANDINFO* pdbi)
+{
+    if (!pdbi)
+        return E_INVALIDARG;
+    if (pdbi->dwMask & DBIM_MINSIZE)
+        pdbi->ptMinSize = kMinSize;
+    if (pdbi->dwMask & DBIM_MAXSIZE)
+        pdbi->ptMaxSize = kMaxSize;
+    if (pdbi->dwMask & DBIM_INTEGRAL)
+        pdbi->ptIntegral = kIntegral;
+    if (pdbi->dwMask & DBIM_ACTUAL)
+        pdbi->ptActual = kActualSize;
+    if (pdbi->dwMask & DBIM_TITLE)
+        MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, kBandTitle, -1, pdbi->wszTitle, ARRAYSIZE(pdbi->wszTitle));
+    if (pdbi->dwMask & DBIM_MODEFLAGS)
+        pdbi->dwModeFlags = DBIMF_VARIABLEHEIGHT;
+    // The host paints its own background behind the band.
+    pdbi->dwMask &= ~DBIM_BKCOLOR;
+    return S_OK;
+}
+
+// ---- IInputObject
+
+// SetFocus(NULL) would take the focus from the host, so a band without a
+// window leaves it alone.
+STDMETHODIMP CRefresherBand::UIActivateIO(BOOL fActivate, MSG*)
+{
+    if (fActivate && m_hWnd)
+        SetFocus(m_hWnd);
+    return S_OK;
+}
+
+STDMETHODIMP CRefresherBand::HasFocusIO()
+{
+    return S_FALSE;
+}
+
+STDMETHODIMP CRefresherBand::TranslateAcceleratorIO(MSG*)
+{
+    return S_FALSE;
+}

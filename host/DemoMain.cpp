@@ -1,0 +1,346 @@
+// TandrelDemo: the band in a window laid out like a browser's, a toolbar
+// area (a rebar) holding the band above a page area that shows how often the
+// page has been loaded. The band comes from Tandrel.DLL through its class
+// factory, as a browser gets it.
+//
+//   TandrelDemo [--headless] [--interval SECONDS] [--refreshes COUNT]
+//               [--hold-until FILE] [--timeout SECONDS]
+//
+// Interactive, it runs until its window is closed. Headless, it picks a
+// custom interval through the band's own menu command and dialog, waits for
+// COUNT refreshes, prints "ready", keeps the window up until FILE exists (a
+// screenshot, say), then closes the band and prints the refresh count.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "host/HostBrowser.h"
+#include "host/HostSite.h"
+#include "host/HostedBand.h"
+#include "host/TandrelLibrary.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char kHostClassName[] = "TandrelDemoHost";
+const char kPageClassName[] = "TandrelDemoPage";
+const char kHostTitle[] = "Tandrel demo host";
+const UINT_PTR kDriverTimer = 1;
+const UINT kDriverPeriod = 100;
+
+struct DemoOptions {
+    bool headless = false;
+    std::string interval = "2";
+    LONG refreshes = 3;
+    std::string holdUntil;
+    DWORD timeoutSeconds = 60;
+};
+
+DemoOptions ParseOptions(int argc, char** argv)
+{
+    DemoOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (!strcmp(argv[i], "--headless"))
+            options.headless = true;
+        else if (!strcmp(argv[i], "--interval") && hasValue)
+            options.interval = argv[++i];
+        else if (!strcmp(argv[i], "--refreshes") && hasValue)
+            options.refreshes = atol(argv[++i]);
+        else if (!strcmp(argv[i], "--hold-until") && hasValue)
+            options.holdUntil = argv[++i];
+        else if (!strcmp(argv[i], "--timeout") && hasValue)
+            options.timeoutSeconds = strtoul(argv[++i], nullptr, 10);
+    }
+    return options;
+}
+
+void Report(const char* format, LONG value)
+{
+    printf(format, value);
+    fflush(stdout);
+}
+
+// The steps of a headless run, one per tick of the driver timer; the timer
+// keeps ticking inside the band's dialog, whose message loop delivers it.
+enum class DriverStep { OpenCustomDialog, FillCustomDialog, AwaitRefreshes, HoldForScreenshot, Done };
+
+class CDemoHost {
+public:
+    CDemoHost(const DemoOptions& options, CTandrelLibrary& library) : m_options(options), m_library(library) {}
+
+    bool Create(HINSTANCE hInstance);
+    int Run();
+
+private:
+    static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PageWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    bool CreateChildren(HWND hwnd);
+    bool OpenBand();
+    void InsertBandIntoRebar();
+    void Layout();
+    void PaintPage(HWND hwnd);
+    void CloseBand();
+    void DriveHeadlessRun();
+
+    DemoOptions m_options;
+    CTandrelLibrary& m_library;
+    HINSTANCE m_hInstance = nullptr;
+    HWND m_hWnd = nullptr;
+    HWND m_hRebar = nullptr;
+    HWND m_hPage = nullptr;
+    CInterfacePtr<CHostBrowser> m_browser;
+    CInterfacePtr<CHostSite> m_site;
+    CHostedBand m_band;
+    DriverStep m_step = DriverStep::OpenCustomDialog;
+    DWORD m_startTick = 0;
+    int m_exitCode = 0;
+};
+
+bool CDemoHost::Create(HINSTANCE hInstance)
+{
+    m_hInstance = hInstance;
+    WNDCLASSA hostClass = {};
+    hostClass.lpfnWndProc = HostWindowProc;
+    hostClass.hInstance = hInstance;
+    hostClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    hostClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    hostClass.lpszClassName = kHostClassName;
+    WNDCLASSA pageClass = hostClass;
+    pageClass.lpfnWndProc = PageWindowProc;
+    pageClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    pageClass.lpszClassName = kPageClassName;
+    if (!RegisterClassA(&hostClass) || !RegisterClassA(&pageClass))
+        return false;
+    CreateWindowExA(0, kHostClassName, kHostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 640, 360,
+                    nullptr, nullptr, hInstance, this);
+    if (!m_hWnd || !OpenBand())
+        return false;
+    ShowWindow(m_hWnd, SW_SHOW);
+    UpdateWindow(m_hWnd);
+    if (m_options.headless) {
+        m_startTick = GetTickCount();
+        SetTimer(m_hWnd, kDriverTimer, kDriverPeriod, nullptr);
+    }
+    return true;
+}
+
+bool CDemoHost::CreateChildren(HWND hwnd)
+{
+    m_hWnd = hwnd;
+    m_hRebar = CreateWindowExA(WS_EX_TOOLWINDOW, REBARCLASSNAMEA, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
+                                   RBS_BANDBORDERS | CCS_NODIVIDER,
+                               0, 0, 0, 0, hwnd, nullptr, m_hInstance, nullptr);
+    m_hPage = CreateWindowExA(WS_EX_CLIENTEDGE, kPageClassName, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd,
+                              nullptr, m_hInstance, this);
+    return m_hRebar && m_hPage;
+}
+
+bool CDemoHost::OpenBand()
+{
+    m_browser = MakeHostObject<CHostBrowser>();
+    const HWND page = m_hPage;
+    m_browser->SetLoadObserver([page] { InvalidateRect(page, nullptr, TRUE); });
+    m_site = MakeHostObject<CHostSite>(m_hRebar, m_browser.Get());
+
+    CInterfacePtr<IDeskBand> band;
+    HRESULT hr = m_library.CreateBand(IID_IDeskBand, band.ReceiveVoid());
+    if (SUCCEEDED(hr))
+        hr = m_band.Open(std::move(band), static_cast<IOleWindow*>(m_site.Get()));
+    if (FAILED(hr)) {
+        Report("TandrelDemo: the band could not be opened (0x%08lX)\n", hr);
+        return false;
+    }
+    InsertBandIntoRebar();
+    Layout();
+    return true;
+}
+
+// The rebar band takes its sizes from the band's own GetBandInfo.
+void CDemoHost::InsertBandIntoRebar()
+{
+    const DESKBANDINFO& info = m_band.Info();
+    CHAR title[256];
+    WideCharToMultiByte(CP_ACP, 0, info.wszTitle, -1, title, sizeof(title), nullptr, nullptr);
+    REBARBANDINFOA rebarBand = {};
+    rebarBand.cbSize = sizeof(rebarBand);
+    rebarBand.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_TEXT | RBBIM_STYLE | RBBIM_IDEALSIZE;
+    rebarBand.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
+    rebarBand.lpText = title;
+    rebarBand.hwndChild = m_band.Window();
+    rebarBand.cxMinChild = info.ptMinSize.x;
+    rebarBand.cyMinChild = info.ptMinSize.y;
+    rebarBand.cyMaxChild = info.ptMaxSize.y;
+    rebarBand.cyIntegral = info.ptIntegral.y;
+    rebarBand.cyChild = info.ptActual.y;
+    rebarBand.cx = info.ptActual.x;
+    rebarBand.cxIdeal = info.ptActual.x;
+    SendMessageA(m_hRebar, RB_INSERTBANDA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&rebarBand));
+}
+
+void CDemoHost::Layout()
+{
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    SendMessageA(m_hRebar, WM_SIZE, 0, 0);
+    RECT rebar;
+    GetWindowRect(m_hRebar, &rebar);
+    const int top = rebar.bottom - rebar.top;
+    MoveWindow(m_hPage, 0, top, client.right, client.bottom - top, TRUE);
+}
+
+void CDemoHost::PaintPage(HWND hwnd)
+{
+    CHAR text[256] = "The page has not been loaded.";
+    if (m_browser) {
+        const SYSTEMTIME& last = m_browser->LastLoadTime();
+        wsprintfA(text, "The page has been loaded %ld times.\nLast load at %02u:%02u:%02u.\n\n"
+                        "Click the band above to choose how often it reloads.",
+                  m_browser->LoadCount(), last.wHour, last.wMinute, last.wSecond);
+    }
+    PAINTSTRUCT paint;
+    const HDC hdc = BeginPaint(hwnd, &paint);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    InflateRect(&client, -16, -16);
+    SetBkMode(hdc, TRANSPARENT);
+    DrawTextA(hdc, text, -1, &client, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    EndPaint(hwnd, &paint);
+}
+
+void CDemoHost::CloseBand()
+{
+    if (!m_band.Band())
+        return;
+    m_band.Close();
+    m_site.Reset();
+    Report("refreshes: %ld\n", m_browser->RefreshCount());
+}
+
+void CDemoHost::DriveHeadlessRun()
+{
+    if (GetTickCount() - m_startTick > m_options.timeoutSeconds * 1000) {
+        Report("TandrelDemo: headless run timed out at step %ld\n", static_cast<LONG>(m_step));
+        m_exitCode = 1;
+        m_step = DriverStep::Done;
+        PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    switch (m_step) {
+    case DriverStep::OpenCustomDialog:
+        PostMessageA(m_band.Window(), WM_COMMAND, ID_REFRESH_CUSTOM, 0);
+        m_step = DriverStep::FillCustomDialog;
+        break;
+    case DriverStep::FillCustomDialog: {
+        const HWND dialog = FindWindowA(nullptr, "Refresh Settings");
+        if (!dialog)
+            break;
+        const HWND field = GetDlgItem(dialog, IDC_INTERVAL);
+        for (char c : m_options.interval)
+            SendMessageA(field, WM_CHAR, static_cast<WPARAM>(c), 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        m_step = DriverStep::AwaitRefreshes;
+        break;
+    }
+    case DriverStep::AwaitRefreshes:
+        if (m_browser->RefreshCount() >= m_options.refreshes) {
+            Report("ready: the page has been loaded %ld times\n", m_browser->LoadCount());
+            m_step = DriverStep::HoldForScreenshot;
+        }
+        break;
+    case DriverStep::HoldForScreenshot:
+        if (m_options.holdUntil.empty() || GetFileAttributesA(m_options.holdUntil.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            m_step = DriverStep::Done;
+            PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+        }
+        break;
+    case DriverStep::Done:
+        break;
+    }
+}
+
+LRESULT CALLBACK CDemoHost::HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        CDemoHost* host = static_cast<CDemoHost*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    CDemoHost* host = reinterpret_cast<CDemoHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!host)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        return host->CreateChildren(hwnd) ? 0 : -1;
+    case WM_SIZE:
+        if (host->m_band.Band())
+            host->Layout();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kDriverTimer)
+            host->DriveHeadlessRun();
+        return 0;
+    case WM_CLOSE:
+        host->CloseBand();
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(host->m_exitCode);
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK CDemoHost::PageWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        CDemoHost* host = static_cast<CDemoHost*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+    } else if (message == WM_PAINT) {
+        reinterpret_cast<CDemoHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))->PaintPage(hwnd);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+int CDemoHost::Run()
+{
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const DemoOptions options = ParseOptions(argc, argv);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
+    CoInitialize(nullptr);
+    int exitCode = 1;
+    {
+        CTandrelLibrary library;
+        if (!library.IsLoaded()) {
+            Report("TandrelDemo: Tandrel.DLL could not be loaded (error %ld)\n", static_cast<LONG>(GetLastError()));
+        } else {
+            CDemoHost host(options, library);
+            if (host.Create(GetModuleHandleA(nullptr)))
+                exitCode = host.Run();
+        }
+    }
+    CoUninitialize();
+    return exitCode;
+}

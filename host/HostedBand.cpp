@@ -1,0 +1,50 @@
+#include "host/HostedBand.h"
+
+namespace {
+
+const DWORD kEveryBandInfoField = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE |
+                                  DBIM_MODEFLAGS | DBIM_BKCOLOR;
+
+HRESULT SetBandSite(IDeskBand* band, IUnknown* site)
+{
+    CInterfacePtr<IObjectWithSite> withSite;
+    HRESULT hr = band->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid());
+    if (SUCCEEDED(hr))
+        hr = withSite->SetSite(site);
+    return hr;
+}
+
+} // namespace
+
+HRESULT CHostedBand::Open(CInterfacePtr<IDeskBand> band, IUnknown* site)
+{
+    Close();
+    m_band = std::move(band);
+    HRESULT hr = SetBandSite(m_band.Get(), site);
+    if (FAILED(hr))
+        return hr;
+    m_info = {};
+    m_info.dwMask = kEveryBandInfoField;
+    hr = m_band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &m_info);
+    if (FAILED(hr))
+        return hr;
+    return m_band->ShowDW(TRUE);
+}
+
+void CHostedBand::Close()
+{
+    if (!m_band)
+        return;
+    m_band->ShowDW(FALSE);
+    m_band->CloseDW(0);
+    SetBandSite(m_band.Get(), nullptr);
+    m_band.Reset();
+}
+
+HWND CHostedBand::Window() const
+{
+    HWND hwnd = nullptr;
+    if (m_band)
+        m_band->GetWindow(&hwnd);
+    return hwnd;
+}

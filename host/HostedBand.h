@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+
+#include "support/Owners.h"
+
+// A band in its host, driven in the order a browser drives its toolbar
+// bands: SetSite, GetBandInfo, ShowDW(TRUE) to open; ShowDW(FALSE), CloseDW,
+// SetSite(NULL) and the final Release to close.
+class CHostedBand {
+public:
+    CHostedBand() = default;
+    ~CHostedBand() { Close(); }
+    CHostedBand(const CHostedBand&) = delete;
+    CHostedBand& operator=(const CHostedBand&) = delete;
+
+    // Takes over band; the band info asks for every field.
+    HRESULT Open(CInterfacePtr<IDeskBand> band, IUnknown* site);
+    void Close();
+
+    IDeskBand* Band() const { return m_band.Get(); }
+    HWND Window() const;
+    const DESKBANDINFO& Info() const { return m_info; }
+
+private:
+    CInterfacePtr<IDeskBand> m_band;
+    DESKBANDINFO m_info = {};
+};

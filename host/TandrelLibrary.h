@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+
+// Tandrel.DLL loaded the way a browser loads an in-process server: by path,
+// then through its exported entry points only.
+class CTandrelLibrary {
+public:
+    explicit CTandrelLibrary(LPCSTR path = "Tandrel.DLL");
+    ~CTandrelLibrary();
+    CTandrelLibrary(const CTandrelLibrary&) = delete;
+    CTandrelLibrary& operator=(const CTandrelLibrary&) = delete;
+
+    bool IsLoaded() const { return m_hModule != nullptr; }
+    HMODULE Handle() const { return m_hModule; }
+
+    HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
+    HRESULT CanUnloadNow() const;
+    // A new band from the class factory, not aggregated.
+    HRESULT CreateBand(REFIID riid, void** ppv) const;
+
+private:
+    typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, void**);
+    typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunction)();
+
+    HMODULE m_hModule;
+    GetClassObjectFunction m_pfnGetClassObject = nullptr;
+    CanUnloadNowFunction m_pfnCanUnloadNow = nullptr;
+};

@@ -1,0 +1,75 @@
+#pragma once
+#include <windows.h>
+#include <wtypes.h>
+
+class CRegObject;
+class CRegistryKey;
+class CScriptTextBuffer;
+
+// Applies one registry script to the registry, in register or unregister
+// mode, with the substitutions of its registrar. One parser serves one run on
+// one thread; text is stepped in the thread's ANSI code page of the moment
+// the parser was made.
+class CRegScriptParser {
+public:
+    // Every token buffer handed to the parser has this many bytes.
+    static constexpr INT32 kTokenBytes = 4096;
+    // Remembered key names keep at most this many bytes less one.
+    static constexpr INT32 kKeyNameBytes = 260;
+    // Deeper nesting is refused rather than allowed to exhaust the stack.
+    static constexpr INT32 kMaxNestingDepth = 64;
+    static constexpr INT32 kMaxSubstitutionNameBytes = 31;
+
+    explicit CRegScriptParser(CRegObject* registrar);
+    CRegScriptParser(const CRegScriptParser&) = delete;
+    CRegScriptParser& operator=(const CRegScriptParser&) = delete;
+
+    HRESULT RunScript(LPCSTR text, BOOL bRegister);
+
+    // Lexing.
+    HRESULT ExpandScript(LPCSTR text, LPSTR* expanded);
+    HRESULT ReadToken(LPSTR token);
+    void SkipSpace();
+    HRESULT SkipValueClause(LPSTR token);
+    bool AtClosingQuote() const;
+
+    // Walking.
+    HRESULT WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BOOL bSkip, INT32 depth = 1);
+    HRESULT WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token);
+    static bool IsDeletableKeyName(LPCSTR name);
+    static bool KeyHasSubkeys(HKEY key);
+
+    void SetCursor(LPCSTR cursor) { m_pCursor = cursor; }
+    LPCSTR Cursor() const { return m_pCursor; }
+    UINT CodePage() const { return m_codePage; }
+
+private:
+    struct CBlockLevel;
+
+    HRESULT ExpandReference(CScriptTextBuffer& buffer);
+    HRESULT CopyCharToToken(LPSTR token, INT32* length);
+    HRESULT ReadQuotedToken(LPSTR token);
+
+    HRESULT RunRootBlock(LPSTR token, BOOL bRegister);
+    HRESULT UnregisterRootBlock(LPSTR token, HKEY root);
+    HRESULT PassOverDeepBlock(LPSTR token);
+    bool HasBackslash(LPCSTR name) const;
+    HRESULT RegisterEntry(LPSTR token, CBlockLevel& level);
+    HRESULT RegisterValueEntry(LPSTR token, HKEY parent);
+    HRESULT RegisterKeyEntry(LPSTR token, CBlockLevel& level);
+    static HRESULT RefuseBlockAfterValueOrDelete(LPCSTR token);
+    static LONG OpenOrCreateKey(CRegistryKey& key, HKEY parent, LPCSTR name);
+    HRESULT UnregisterEntry(LPSTR token, CBlockLevel& level);
+    HRESULT UnregisterValueEntry(LPSTR token, CBlockLevel& level, bool deletable);
+    HRESULT UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bool deletable);
+    static HRESULT DeleteValue(HKEY parent, LPCSTR valueName);
+    HRESULT WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
+    static HRESULT WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
+    HRESULT WriteMultiStringValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
+
+    LPCSTR m_pCursor = nullptr;
+    CRegObject* m_pRegistrar;
+    UINT m_codePage;
+    // Set when an unregister walk passed over a block nested too deeply.
+    HRESULT m_hrNesting = S_OK;
+};

@@ -1,0 +1,8 @@
+#include "registration/ComponentCategories.h"
+
+HRESULT UpdateClassCategories(const CLSID& classId, const CategoryMapEntry* categoryMap, BOOL bRegister)
+{
+    if (!categoryMap || categoryMap->kind == kCategoryEnd)
+        return S_OK;
+    return E_NOTIMPL;
+}

@@ -1,0 +1,27 @@
+#include "registration/ModulePath.h"
+
+#include "support/Status.h"
+
+HRESULT ReadModulePath(HMODULE module, CHAR (&path)[MAX_PATH])
+{
+    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length == 0)
+        return StatusFromLastError();
+    if (length >= MAX_PATH)
+        return StatusFromWin32(ERROR_INSUFFICIENT_BUFFER);
+    return S_OK;
+}
+
+void DoubleSingleQuotes(LPWSTR destination, UINT capacity, LPCWSTR source)
+{
+    if (capacity == 0)
+        return;
+    const UINT last = capacity - 1;
+    UINT used = 0;
+    for (; used < last && *source != L'\0'; ++source) {
+        destination[used++] = *source;
+        if (*source == L'\'' && used < last)
+            destination[used++] = L'\'';
+    }
+    destination[used] = L'\0';
+}

@@ -1,0 +1,108 @@
+// The module's registration operations: the walks over the object map and
+// the registry update from a script resource of the module's own file.
+#include <utility>
+
+#include "registrar/RegObject.h"
+#include "registration/ComponentCategories.h"
+#include "registration/ModulePath.h"
+#include "registration/TypeLibraryRegistration.h"
+#include "server/Module.h"
+#include "support/TextConversion.h"
+
+namespace {
+
+constexpr WCHAR kScriptResourceType[] = L"REGISTRY";
+
+// Room for a MAX_PATH path with every character a doubled quote.
+constexpr UINT kQuotedPathChars = 2 * MAX_PATH;
+
+void AddExtraReplacements(CRegObject& registrar, const RegistryReplacement* replacements)
+{
+    for (; replacements && replacements->name; ++replacements)
+        registrar.AddSubstitution(replacements->name, replacements->value);
+}
+
+// Fills a fresh registrar with the substitutions every script of this module
+// sees, then hands it and the module's path to applyScript, which runs the
+// script resource in the wanted direction.
+template <typename ApplyScript>
+HRESULT RunModuleScript(CComModule& module, const RegistryReplacement* replacements, ApplyScript applyScript)
+{
+    CRegObject registrar;
+    AddExtraReplacements(registrar, replacements);
+    HRESULT hr = module.AddStandardReplacements(&registrar);
+    if (FAILED(hr))
+        return hr;
+
+    CHAR modulePath[MAX_PATH];
+    hr = ReadModulePath(ModuleInstance(), modulePath);
+    if (FAILED(hr))
+        return hr;
+    CTextConverter converter;
+    LPCWSTR widePath = converter.ToWide(modulePath);
+    if (!widePath)
+        return E_OUTOFMEMORY;
+
+    WCHAR quotedPath[kQuotedPathChars];
+    DoubleSingleQuotes(quotedPath, kQuotedPathChars, widePath);
+    hr = registrar.AddSubstitution(L"Module", quotedPath);
+    if (FAILED(hr))
+        return hr;
+    hr = registrar.AddSubstitution(L"Module_Raw", quotedPath);
+    if (FAILED(hr))
+        return hr;
+    return applyScript(registrar, widePath);
+}
+
+} // namespace
+
+HRESULT CComModule::UpdateRegistryFromScript(UINT resourceId, BOOL bRegister, const RegistryReplacement* pReplacements)
+{
+    return RunModuleScript(*this, pReplacements, [&](CRegObject& registrar, LPCWSTR modulePath) {
+        return bRegister ? registrar.RegisterScriptResource(modulePath, resourceId, kScriptResourceType)
+                         : registrar.UnregisterScriptResource(modulePath, resourceId, kScriptResourceType);
+    });
+}
+
+HRESULT CComModule::UpdateRegistryFromScript(LPCSTR resourceName, BOOL bRegister,
+                                             const RegistryReplacement* pReplacements)
+{
+    return RunModuleScript(*this, pReplacements, [&](CRegObject& registrar, LPCWSTR modulePath) {
+        if (!resourceName)
+            return E_OUTOFMEMORY;
+        CTextConverter converter;
+        LPCWSTR wideName = converter.ToWide(resourceName);
+        if (!wideName)
+            return E_OUTOFMEMORY;
+        return bRegister ? registrar.RegisterScriptResource(modulePath, wideName, kScriptResourceType)
+                         : registrar.UnregisterScriptResource(modulePath, wideName, kScriptResourceType);
+    });
+}
+
+HRESULT CComModule::RegisterAllClasses(BOOL bWithTypeLibrary)
+{
+    HRESULT hr = S_OK;
+    for (ObjectMapEntry* entry = m_pObjectMap; entry && entry->ClassId; ++entry) {
+        hr = entry->UpdateClassRegistry(TRUE);
+        if (FAILED(hr))
+            return hr;
+        hr = UpdateClassCategories(*entry->ClassId, entry->GetClassCategoryMap(), TRUE);
+        if (FAILED(hr))
+            return hr;
+    }
+    return bWithTypeLibrary ? RegisterModuleTypeLibrary(TypeLibraryInstance()) : hr;
+}
+
+HRESULT CComModule::UnregisterAllClasses(BOOL bWithTypeLibrary)
+{
+    HRESULT hr = S_OK;
+    for (ObjectMapEntry* entry = m_pObjectMap; entry && entry->ClassId; ++entry) {
+        hr = UpdateClassCategories(*entry->ClassId, entry->GetClassCategoryMap(), FALSE);
+        if (FAILED(hr))
+            return hr;
+        hr = entry->UpdateClassRegistry(FALSE);
+        if (FAILED(hr))
+            return hr;
+    }
+    return bWithTypeLibrary ? UnregisterModuleTypeLibrary(TypeLibraryInstance()) : hr;
+}

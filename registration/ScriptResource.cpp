@@ -1,0 +1,130 @@
+// Loading a registry script out of a module's resources and running it.
+#include "registrar/RegObject.h"
+#include "registrar/ScriptParser.h"
+#include "support/Allocation.h"
+#include "support/SafeArithmetic.h"
+#include "support/Status.h"
+#include "support/TextConversion.h"
+
+namespace {
+
+// A module file mapped as data only: none of its code runs while its
+// resources are read.
+class CDataModule {
+public:
+    explicit CDataModule(LPCSTR path) : m_hModule(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~CDataModule()
+    {
+        if (m_hModule)
+            FreeLibrary(m_hModule);
+    }
+    CDataModule(const CDataModule&) = delete;
+    CDataModule& operator=(const CDataModule&) = delete;
+
+    HMODULE Get() const { return m_hModule; }
+
+private:
+    HMODULE m_hModule;
+};
+
+// The script text as a zero-terminated copy of the resource: in the frame
+// when it fits, which the band's script does, else on the heap.
+class CScriptText {
+public:
+    static constexpr UINT32 kFrameBytes = 1024;
+
+    CScriptText() = default;
+    CScriptText(const CScriptText&) = delete;
+    CScriptText& operator=(const CScriptText&) = delete;
+
+    LPCSTR Copy(const void* data, DWORD size)
+    {
+        UINT32 bytes;
+        if (FAILED(SafeAdd(&bytes, size, 1)))
+            return nullptr;
+        auto* text = static_cast<LPSTR>(bytes <= kFrameBytes ? m_frame : m_heap.Allocate(bytes));
+        if (!text)
+            return nullptr;
+        CopyMemory(text, data, size);
+        text[size] = '\0';
+        return text;
+    }
+
+private:
+    CHAR m_frame[kFrameBytes];
+    CScratchBlockList m_heap;
+};
+
+HRESULT ApplyById(CRegObject& registrar, LPCOLESTR modulePath, UINT resourceId, LPCOLESTR type, BOOL bRegister)
+{
+    if (!type)
+        return E_OUTOFMEMORY;
+    CTextConverter converter;
+    LPCSTR typeText = converter.ToAnsi(type);
+    if (!typeText)
+        return E_OUTOFMEMORY;
+    return registrar.ApplyScriptResource(modulePath, MAKEINTRESOURCEA(static_cast<WORD>(resourceId)), typeText,
+                                         bRegister);
+}
+
+HRESULT ApplyByName(CRegObject& registrar, LPCOLESTR modulePath, LPCOLESTR resourceName, LPCOLESTR type,
+                    BOOL bRegister)
+{
+    if (!resourceName || !type)
+        return E_INVALIDARG;
+    CTextConverter converter;
+    LPCSTR nameText = converter.ToAnsi(resourceName);
+    LPCSTR typeText = converter.ToAnsi(type);
+    if (!nameText || !typeText)
+        return E_OUTOFMEMORY;
+    return registrar.ApplyScriptResource(modulePath, nameText, typeText, bRegister);
+}
+
+} // namespace
+
+HRESULT CRegObject::RegisterScriptResource(LPCOLESTR modulePath, UINT resourceId, LPCOLESTR type)
+{
+    return ApplyById(*this, modulePath, resourceId, type, TRUE);
+}
+
+HRESULT CRegObject::UnregisterScriptResource(LPCOLESTR modulePath, UINT resourceId, LPCOLESTR type)
+{
+    return ApplyById(*this, modulePath, resourceId, type, FALSE);
+}
+
+HRESULT CRegObject::RegisterScriptResource(LPCOLESTR modulePath, LPCOLESTR resourceName, LPCOLESTR type)
+{
+    return ApplyByName(*this, modulePath, resourceName, type, TRUE);
+}
+
+HRESULT CRegObject::UnregisterScriptResource(LPCOLESTR modulePath, LPCOLESTR resourceName, LPCOLESTR type)
+{
+    return ApplyByName(*this, modulePath, resourceName, type, FALSE);
+}
+
+HRESULT CRegObject::ApplyScriptResource(LPCOLESTR modulePath, LPCSTR resource, LPCSTR type, BOOL bRegister)
+{
+    if (!modulePath)
+        return E_OUTOFMEMORY;
+    CTextConverter converter;
+    LPCSTR path = converter.ToAnsi(modulePath);
+    if (!path)
+        return E_OUTOFMEMORY;
+
+    CDataModule module(path);
+    if (!module.Get())
+        return StatusFromLastError();
+    HRSRC info = FindResourceA(module.Get(), resource, type);
+    if (!info)
+        return StatusFromLastError();
+    HGLOBAL data = LoadResource(module.Get(), info);
+    if (!data)
+        return StatusFromLastError();
+
+    CScriptText script;
+    LPCSTR text = script.Copy(LockResource(data), SizeofResource(module.Get(), info));
+    if (!text)
+        return E_OUTOFMEMORY;
+    CRegScriptParser parser(this);
+    return parser.RunScript(text, bRegister);
+}

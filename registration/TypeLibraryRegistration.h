@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+// Loads the type library that module carries: from the module file itself,
+// else from the file of the same name with the extension ".tlb" beside it.
+// On success the caller owns both the library and the path it was loaded
+// from. When only the copy of that path fails, the result is E_OUTOFMEMORY
+// and the library is still handed out.
+HRESULT LoadModuleTypeLibrary(HINSTANCE module, BSTR* path, ITypeLib** library);
+
+// Machine-wide registration of that library, and its removal.
+HRESULT RegisterModuleTypeLibrary(HINSTANCE module);
+HRESULT UnregisterModuleTypeLibrary(HINSTANCE module);
+
+// Where a path's extension starts: the last "." after the last "\", or the
+// terminator when the file name has none. Characters are stepped whole in
+// the thread's ANSI code page.
+LPSTR FindPathExtension(LPSTR path);

@@ -1,0 +1,254 @@
+// The band's COM faces as a host sees them: band info, site, persistence,
+// window and input-object operations, and the interfaces it answers.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "TandrelLib.h"
+#include "tests/band/BandHarness.h"
+
+namespace {
+
+const DWORD kAllBandInfoBits = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE |
+                               DBIM_MODEFLAGS | DBIM_BKCOLOR;
+
+DESKBANDINFO FilledBandInfo(DWORD mask)
+{
+    DESKBANDINFO info;
+    memset(&info, 0xCD, sizeof(info));
+    info.dwMask = mask;
+    return info;
+}
+
+TEST(BandInfo, NullInfoIsInvalidArgument)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    ASSERT_TRUE(band);
+    EXPECT_EQ(E_INVALIDARG, band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, nullptr));
+}
+
+TEST(BandInfo, EmptyMaskTouchesNothing)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    DESKBANDINFO info = FilledBandInfo(0);
+    const DESKBANDINFO before = info;
+    EXPECT_EQ(S_OK, band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &info));
+    EXPECT_EQ(0, memcmp(&before, &info, sizeof(info)));
+}
+
+TEST(BandInfo, EveryBitFillsItsFieldAndBackgroundColourIsLeftToTheHost)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    DESKBANDINFO info = FilledBandInfo(kAllBandInfoBits);
+    const COLORREF background = info.crBkgnd;
+    EXPECT_EQ(S_OK, band->GetBandInfo(7, DBIF_VIEWMODE_VERTICAL, &info));
+    EXPECT_EQ(kAllBandInfoBits & ~DBIM_BKCOLOR, info.dwMask);
+    EXPECT_EQ(200, info.ptMinSize.x);
+    EXPECT_EQ(25, info.ptMinSize.y);
+    EXPECT_EQ(-1, info.ptMaxSize.x);
+    EXPECT_EQ(30, info.ptMaxSize.y);
+    EXPECT_EQ(1, info.ptIntegral.x);
+    EXPECT_EQ(1, info.ptIntegral.y);
+    EXPECT_EQ(200, info.ptActual.x);
+    EXPECT_EQ(25, info.ptActual.y);
+    EXPECT_STREQ(L"Refresher", info.wszTitle);
+    EXPECT_EQ(static_cast<DWORD>(DBIMF_VARIABLEHEIGHT), info.dwModeFlags);
+    EXPECT_EQ(background, info.crBkgnd);
+}
+
+TEST(BandInfo, EachBitFillsOnlyItsOwnField)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    const DESKBANDINFO untouched = FilledBandInfo(0);
+    struct {
+        DWORD bit;
+        size_t offset;
+        size_t size;
+    } const fields[] = {
+        {DBIM_MINSIZE, offsetof(DESKBANDINFO, ptMinSize), sizeof(POINTL)},
+        {DBIM_MAXSIZE, offsetof(DESKBANDINFO, ptMaxSize), sizeof(POINTL)},
+        {DBIM_INTEGRAL, offsetof(DESKBANDINFO, ptIntegral), sizeof(POINTL)},
+        {DBIM_ACTUAL, offsetof(DESKBANDINFO, ptActual), sizeof(POINTL)},
+        {DBIM_TITLE, offsetof(DESKBANDINFO, wszTitle), sizeof(untouched.wszTitle)},
+        {DBIM_MODEFLAGS, offsetof(DESKBANDINFO, dwModeFlags), sizeof(DWORD)},
+    };
+    for (const auto& field : fields) {
+        DESKBANDINFO info = FilledBandInfo(field.bit);
+        ASSERT_EQ(S_OK, band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &info));
+        EXPECT_EQ(field.bit, info.dwMask);
+        const BYTE* before = reinterpret_cast<const BYTE*>(&untouched);
+        const BYTE* after = reinterpret_cast<const BYTE*>(&info);
+        const size_t fieldEnd = field.offset + field.size;
+        EXPECT_EQ(0, memcmp(before + sizeof(DWORD), after + sizeof(DWORD), field.offset - sizeof(DWORD)))
+            << "bit " << field.bit;
+        EXPECT_EQ(0, memcmp(before + fieldEnd, after + fieldEnd, sizeof(info) - fieldEnd)) << "bit " << field.bit;
+        EXPECT_NE(0, memcmp(before + field.offset, after + field.offset, field.size)) << "bit " << field.bit;
+    }
+}
+
+TEST(BandSite, GetSiteWithoutSiteFailsWithNullAnswer)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    CInterfacePtr<IObjectWithSite> withSite = QueryBand<IObjectWithSite>(band.Get(), IID_IObjectWithSite);
+    ASSERT_TRUE(withSite);
+    void* site = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IUnknown, &site));
+    EXPECT_EQ(nullptr, site);
+    EXPECT_EQ(E_POINTER, withSite->GetSite(IID_IUnknown, nullptr));
+    EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
+    site = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IUnknown, &site));
+    EXPECT_EQ(nullptr, site);
+}
+
+TEST(BandSite, GetSiteGivesTheSitesOwnAnswer)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    CInterfacePtr<IObjectWithSite> withSite = QueryBand<IObjectWithSite>(host.Band(), IID_IObjectWithSite);
+    CInterfacePtr<IOleWindow> siteWindow;
+    EXPECT_EQ(S_OK, withSite->GetSite(IID_IOleWindow, siteWindow.ReceiveVoid()));
+    EXPECT_EQ(static_cast<IOleWindow*>(&host.Site()), siteWindow.Get());
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, withSite->GetSite(IID_IDispatch, &none));
+    EXPECT_EQ(nullptr, none);
+    siteWindow.Reset();
+    host.Close();
+}
+
+TEST(BandSite, UnsitingGivesBackEveryReferenceToSiteAndBrowser)
+{
+    CBandHarness host;
+    const ULONG siteReferences = host.Site().References();
+    const ULONG browserReferences = host.Browser().References();
+    ASSERT_EQ(S_OK, host.Open());
+    EXPECT_GT(host.Site().References(), siteReferences);
+    EXPECT_EQ(browserReferences + 1, host.Browser().References());
+    CInterfacePtr<IObjectWithSite> withSite = QueryBand<IObjectWithSite>(host.Band(), IID_IObjectWithSite);
+    EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
+    EXPECT_EQ(siteReferences, host.Site().References());
+    EXPECT_EQ(browserReferences, host.Browser().References());
+}
+
+TEST(BandSite, SiteWithoutInputObjectSiteGivesWindowButNoBrowserNorFocusNews)
+{
+    CBandHarness host(kSiteOleWindow | kSiteCommandTarget | kSiteServiceProvider);
+    const ULONG browserReferences = host.Browser().References();
+    ASSERT_EQ(S_OK, host.Open());
+    ASSERT_TRUE(IsWindow(host.BandWindow()));
+    EXPECT_EQ(browserReferences, host.Browser().References());
+    SendMessageA(host.BandWindow(), WM_TIMER, 1, 0);
+    EXPECT_EQ(0, host.Browser().RefreshCount());
+    CInterfacePtr<IInputObject> input = QueryBand<IInputObject>(host.Band(), IID_IInputObject);
+    EXPECT_EQ(S_OK, input->UIActivateIO(TRUE, nullptr));
+    EXPECT_EQ(host.BandWindow(), GetFocus());
+    SetFocus(host.Parent());
+    EXPECT_TRUE(host.Site().FocusChanges().empty());
+}
+
+TEST(BandSite, SiteWithoutBrowserServiceLeavesTicksWithNothingToRefresh)
+{
+    CBandHarness host(kSiteOleWindow | kSiteInputObjectSite | kSiteCommandTarget);
+    const ULONG browserReferences = host.Browser().References();
+    ASSERT_EQ(S_OK, host.Open());
+    SendMessageA(host.BandWindow(), WM_TIMER, 1, 0);
+    EXPECT_EQ(browserReferences, host.Browser().References());
+    EXPECT_EQ(0, host.Browser().RefreshCount());
+}
+
+TEST(BandSite, SiteWithoutOleWindowGivesNoWindow)
+{
+    CBandHarness host(kSiteInputObjectSite | kSiteCommandTarget | kSiteServiceProvider);
+    TimerCalls().clear();
+    ASSERT_EQ(S_OK, host.Open());
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(S_OK, host.Band()->GetWindow(&window));
+    EXPECT_EQ(nullptr, window);
+    EXPECT_TRUE(TimerCalls().empty());
+}
+
+TEST(BandPersistence, KeepsNothingInTheHostsStream)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    CInterfacePtr<IPersistStream> persist = QueryBand<IPersistStream>(band.Get(), IID_IPersistStream);
+    ASSERT_TRUE(persist);
+    CLSID classId = {};
+    EXPECT_EQ(S_OK, persist->GetClassID(&classId));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_RefresherBand, classId));
+    EXPECT_EQ(E_POINTER, persist->GetClassID(nullptr));
+    EXPECT_EQ(S_FALSE, persist->IsDirty());
+    CInterfacePtr<IStream> stream;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive()));
+    EXPECT_EQ(S_OK, persist->Save(stream.Get(), TRUE));
+    STATSTG stat = {};
+    ASSERT_EQ(S_OK, stream->Stat(&stat, STATFLAG_NONAME));
+    EXPECT_EQ(0u, stat.cbSize.QuadPart);
+    EXPECT_EQ(S_OK, persist->Load(stream.Get()));
+    ULARGE_INTEGER size = {};
+    EXPECT_EQ(E_NOTIMPL, persist->GetSizeMax(&size));
+}
+
+TEST(BandWindowFace, AnswersOnTheDeskBandFaceOnly)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    EXPECT_EQ(E_POINTER, band->GetWindow(nullptr));
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(S_OK, band->GetWindow(&window));
+    EXPECT_EQ(nullptr, window);
+    EXPECT_EQ(E_NOTIMPL, band->ContextSensitiveHelp(TRUE));
+    RECT border = {};
+    EXPECT_EQ(E_NOTIMPL, band->ResizeBorderDW(&border, nullptr, FALSE));
+    EXPECT_EQ(S_OK, band->ShowDW(TRUE));
+    EXPECT_EQ(S_OK, band->CloseDW(0));
+    for (const IID* iid : {&IID_IOleWindow, &IID_IDockingWindow}) {
+        void* face = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, band->QueryInterface(*iid, &face));
+        EXPECT_EQ(nullptr, face);
+    }
+}
+
+TEST(BandInterfaces, MapAnswersItsSevenRowsWithTheirFaces)
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    CInterfacePtr<IUnknown> identity = QueryBand<IUnknown>(band.Get(), IID_IUnknown);
+    CInterfacePtr<IUnknown> dispatch = QueryBand<IUnknown>(band.Get(), IID_IDispatch);
+    CInterfacePtr<IUnknown> refresher = QueryBand<IUnknown>(band.Get(), IID_IRefresherBand);
+    CInterfacePtr<IUnknown> persist = QueryBand<IUnknown>(band.Get(), IID_IPersist);
+    CInterfacePtr<IUnknown> persistStream = QueryBand<IUnknown>(band.Get(), IID_IPersistStream);
+    CInterfacePtr<IUnknown> deskBand = QueryBand<IUnknown>(band.Get(), IID_IDeskBand);
+    CInterfacePtr<IUnknown> input = QueryBand<IUnknown>(band.Get(), IID_IInputObject);
+    CInterfacePtr<IUnknown> withSite = QueryBand<IUnknown>(band.Get(), IID_IObjectWithSite);
+    EXPECT_EQ(identity.Get(), dispatch.Get());
+    EXPECT_EQ(identity.Get(), refresher.Get());
+    EXPECT_EQ(persist.Get(), persistStream.Get());
+    EXPECT_EQ(static_cast<IUnknown*>(band.Get()), deskBand.Get());
+    EXPECT_TRUE(input && withSite);
+    EXPECT_NE(identity.Get(), deskBand.Get());
+    UINT count = 0;
+    EXPECT_EQ(S_OK, static_cast<IDispatch*>(static_cast<IUnknown*>(dispatch.Get()))->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+}
+
+TEST(BandInputObject, ActivationFocusesTheWindowAndTheSiteHearsOfIt)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    CInterfacePtr<IInputObject> input = QueryBand<IInputObject>(host.Band(), IID_IInputObject);
+    SetFocus(host.Parent());
+    EXPECT_EQ(S_OK, input->UIActivateIO(FALSE, nullptr));
+    EXPECT_EQ(host.Parent(), GetFocus());
+    EXPECT_EQ(S_OK, input->UIActivateIO(TRUE, nullptr));
+    EXPECT_EQ(host.BandWindow(), GetFocus());
+    EXPECT_EQ(S_FALSE, input->HasFocusIO());
+    MSG msg = {};
+    EXPECT_EQ(S_FALSE, input->TranslateAcceleratorIO(&msg));
+    SetFocus(host.Parent());
+    const auto& changes = host.Site().FocusChanges();
+    ASSERT_EQ(2u, changes.size());
+    EXPECT_EQ(static_cast<IUnknown*>(host.Band()), changes[0].object);
+    EXPECT_TRUE(changes[0].gained);
+    EXPECT_EQ(static_cast<IUnknown*>(host.Band()), changes[1].object);
+    EXPECT_FALSE(changes[1].gained);
+}
+
+} // namespace

@@ -1,0 +1,468 @@
+#include "tests/band/BandHarness.h"
+
+#include <string.h>
+
+#include "TandrelLib.h"
+
+namespace {
+
+const char kTestWindowClass[] = "TandrelTestHost";
+
+// ---- Import spies: the DLL's own calls, seen on their way to user32.
+
+typedef int(WINAPI* DrawTextAFunction)(HDC, LPCSTR, int, LPRECT, UINT);
+typedef UINT_PTR(WINAPI* SetTimerFunction)(HWND, UINT_PTR, UINT, TIMERPROC);
+typedef BOOL(WINAPI* KillTimerFunction)(HWND, UINT_PTR);
+
+DrawTextAFunction g_realDrawTextA = DrawTextA;
+SetTimerFunction g_realSetTimer = SetTimer;
+KillTimerFunction g_realKillTimer = KillTimer;
+
+int WINAPI SpyDrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format)
+{
+    const size_t length = count < 0 ? strlen(text) : static_cast<size_t>(count);
+    DrawTextCalls().push_back(
+        {WindowFromDC(hdc), std::string(text, length), *rect, format, GetTextColor(hdc), GetBkMode(hdc)});
+    return g_realDrawTextA(hdc, text, count, rect, format);
+}
+
+UINT_PTR WINAPI SpySetTimer(HWND hwnd, UINT_PTR id, UINT period, TIMERPROC proc)
+{
+    TimerCalls().push_back({true, hwnd, id, period});
+    return g_realSetTimer(hwnd, id, period, proc);
+}
+
+BOOL WINAPI SpyKillTimer(HWND hwnd, UINT_PTR id)
+{
+    TimerCalls().push_back({false, hwnd, id, 0});
+    return g_realKillTimer(hwnd, id);
+}
+
+// Points the module's import of function (from user32) at spy.
+void RedirectImport(HMODULE module, const void* function, const void* spy)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(module);
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         entry->Name; ++entry) {
+        for (IMAGE_THUNK_DATA* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+             thunk->u1.Function; ++thunk) {
+            if (reinterpret_cast<const void*>(thunk->u1.Function) != function)
+                continue;
+            DWORD oldProtection;
+            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), PAGE_READWRITE, &oldProtection);
+            thunk->u1.Function = reinterpret_cast<DWORD_PTR>(spy);
+            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), oldProtection, &oldProtection);
+        }
+    }
+}
+
+template <typename Function>
+Function UserExport(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+
+void InstallSpies(HMODULE module)
+{
+    g_realDrawTextA = UserExport<DrawTextAFunction>("DrawTextA");
+    g_realSetTimer = UserExport<SetTimerFunction>("SetTimer");
+    g_realKillTimer = UserExport<KillTimerFunction>("KillTimer");
+    RedirectImport(module, reinterpret_cast<void*>(g_realDrawTextA), reinterpret_cast<void*>(SpyDrawTextA));
+    RedirectImport(module, reinterpret_cast<void*>(g_realSetTimer), reinterpret_cast<void*>(SpySetTimer));
+    RedirectImport(module, reinterpret_cast<void*>(g_realKillTimer), reinterpret_cast<void*>(SpyKillTimer));
+}
+
+// ---- Pixels
+
+class CDibCanvas {
+public:
+    explicit CDibCanvas(SIZE size) : m_size(size)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = size.cx;
+        info.bmiHeader.biHeight = -size.cy;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        m_hdc = CreateCompatibleDC(nullptr);
+        m_hBitmap = CreateDIBSection(m_hdc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_pBits), nullptr, 0);
+        m_hOld = SelectObject(m_hdc, m_hBitmap);
+    }
+    ~CDibCanvas()
+    {
+        SelectObject(m_hdc, m_hOld);
+        DeleteObject(m_hBitmap);
+        DeleteDC(m_hdc);
+    }
+    HDC Dc() const { return m_hdc; }
+    std::vector<DWORD> Pixels() const
+    {
+        GdiFlush();
+        std::vector<DWORD> pixels(m_pBits, m_pBits + m_size.cx * m_size.cy);
+        for (DWORD& pixel : pixels)
+            pixel &= 0x00FFFFFF;
+        return pixels;
+    }
+
+private:
+    SIZE m_size;
+    HDC m_hdc;
+    HBITMAP m_hBitmap;
+    HGDIOBJ m_hOld;
+    DWORD* m_pBits = nullptr;
+};
+
+// ---- Windows of the UI thread, seen from the user's thread
+
+struct WindowSearch {
+    const char* title;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
+    CHAR className[64] = "";
+    WCHAR title[256] = L"";
+    GetClassNameA(hwnd, className, sizeof(className));
+    InternalGetWindowText(hwnd, title, 256);
+    CHAR ansiTitle[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, title, -1, ansiTitle, sizeof(ansiTitle), nullptr, nullptr);
+    if (IsWindowVisible(hwnd) && !strcmp(className, search->className) &&
+        (!search->title || !strcmp(ansiTitle, search->title))) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindThreadWindow(DWORD threadId, const char* title, const char* className)
+{
+    WindowSearch search = {title, className, nullptr};
+    EnumThreadWindows(threadId, MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    WCHAR text[512] = L"";
+    InternalGetWindowText(hwnd, text, 512);
+    CHAR ansi[512] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
+    return ansi;
+}
+
+// A script that left a dialog open would leave the test thread in its modal
+// loop for good; whatever is still open after a grace period is cancelled.
+void DismissLeftoverDialogs(DWORD threadId)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const HWND dialog = FindThreadWindow(threadId, nullptr, "#32770");
+        if (!dialog)
+            return;
+        if (attempt >= 40)
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        Sleep(50);
+    }
+}
+
+struct ResourceCounter {
+    DWORD processId;
+    LONG windows;
+};
+
+BOOL CALLBACK CountChild(HWND, LPARAM lParam)
+{
+    ++reinterpret_cast<ResourceCounter*>(lParam)->windows;
+    return TRUE;
+}
+
+BOOL CALLBACK CountTopLevel(HWND hwnd, LPARAM lParam)
+{
+    ResourceCounter* counter = reinterpret_cast<ResourceCounter*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (processId == counter->processId) {
+        ++counter->windows;
+        EnumChildWindows(hwnd, CountChild, lParam);
+    }
+    return TRUE;
+}
+
+SIZE_T BusyHeapBytes()
+{
+    HANDLE heaps[256];
+    const DWORD count = GetProcessHeaps(256, heaps);
+    SIZE_T busy = 0;
+    for (DWORD i = 0; i < count && i < 256; ++i) {
+        HeapLock(heaps[i]);
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                busy += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return busy;
+}
+
+} // namespace
+
+CTandrelLibrary& Tandrel()
+{
+    static CTandrelLibrary* library = [] {
+        CTandrelLibrary* loaded = new CTandrelLibrary("Tandrel.DLL");
+        if (loaded->IsLoaded())
+            InstallSpies(loaded->Handle());
+        return loaded;
+    }();
+    return *library;
+}
+
+CInterfacePtr<IDeskBand> NewBand()
+{
+    CInterfacePtr<IDeskBand> band;
+    Tandrel().CreateBand(IID_IDeskBand, band.ReceiveVoid());
+    return band;
+}
+
+CTestWindow::CTestWindow()
+{
+    WNDCLASSA windowClass = {};
+    if (!GetClassInfoA(GetModuleHandleA(nullptr), kTestWindowClass, &windowClass)) {
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = kTestWindowClass;
+        RegisterClassA(&windowClass);
+    }
+    // A popup rather than a captioned window: the X11 driver waits for a
+    // window manager to unmap captioned windows, and Xvfb has none.
+    m_hWnd = CreateWindowExA(0, kTestWindowClass, "Tandrel test host",
+                             WS_POPUP | WS_BORDER | WS_VISIBLE | WS_CLIPCHILDREN, 50, 50, 420, 60, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+CTestWindow::~CTestWindow()
+{
+    DestroyWindow(m_hWnd);
+}
+
+CBandHarness::CBandHarness(DWORD siteFaces)
+    : m_browser(MakeHostObject<CHostBrowser>()),
+      m_site(MakeHostObject<CHostSite>(m_window.Handle(), m_browser.Get(), siteFaces))
+{
+}
+
+CBandHarness::~CBandHarness() = default;
+
+HRESULT CBandHarness::Open()
+{
+    CInterfacePtr<IDeskBand> band = NewBand();
+    if (!band)
+        return E_FAIL;
+    const HRESULT hr = m_band.Open(std::move(band), SiteUnknown());
+    UpdateWindow(m_window.Handle());
+    return hr;
+}
+
+void CBandHarness::Command(WORD id) const
+{
+    SendMessageA(BandWindow(), WM_COMMAND, id, 0);
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMilliseconds)
+            return false;
+        const DWORD wait = timeoutMilliseconds - elapsed < 10 ? timeoutMilliseconds - elapsed : 10;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    }
+}
+
+std::vector<DrawTextCall>& DrawTextCalls()
+{
+    static std::vector<DrawTextCall> calls;
+    return calls;
+}
+
+std::vector<TimerCall>& TimerCalls()
+{
+    static std::vector<TimerCall> calls;
+    return calls;
+}
+
+std::string PaintedText(HWND band)
+{
+    DrawTextCalls().clear();
+    RedrawWindow(band, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    for (auto call = DrawTextCalls().rbegin(); call != DrawTextCalls().rend(); ++call) {
+        if (call->window == band)
+            return call->text;
+    }
+    return std::string();
+}
+
+SIZE ClientSize(HWND hwnd)
+{
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    return {client.right, client.bottom};
+}
+
+std::vector<DWORD> CaptureClient(HWND hwnd)
+{
+    const SIZE size = ClientSize(hwnd);
+    CDibCanvas canvas(size);
+    const HDC source = GetDC(hwnd);
+    BitBlt(canvas.Dc(), 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, source);
+    return canvas.Pixels();
+}
+
+std::vector<DWORD> RenderBandText(const char* text, SIZE size)
+{
+    CDibCanvas canvas(size);
+    RECT area = {0, 0, size.cx, size.cy};
+    FillRect(canvas.Dc(), &area, GetSysColorBrush(COLOR_BTNFACE));
+    SetTextColor(canvas.Dc(), RGB(0, 0, 0));
+    SetBkMode(canvas.Dc(), TRANSPARENT);
+    DrawTextA(canvas.Dc(), text, -1, &area, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    return canvas.Pixels();
+}
+
+HWND CUser::WaitForWindow(const char* title, const char* className, DWORD timeout) const
+{
+    const DWORD start = GetTickCount();
+    do {
+        if (const HWND found = FindThreadWindow(m_uiThreadId, title, className))
+            return found;
+        Sleep(20);
+    } while (GetTickCount() - start < timeout);
+    return nullptr;
+}
+
+void CUser::Type(HWND dialog, int controlId, const std::string& text) const
+{
+    const HWND control = GetDlgItem(dialog, controlId);
+    for (char c : text)
+        PostMessageA(control, WM_CHAR, static_cast<BYTE>(c), 1);
+}
+
+void CUser::PressKey(HWND dialog, int controlId, UINT virtualKey) const
+{
+    const HWND control = GetDlgItem(dialog, controlId);
+    PostMessageA(control, WM_KEYDOWN, virtualKey, 1);
+    PostMessageA(control, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+void CUser::Click(HWND dialog, int buttonId) const
+{
+    PostMessageA(GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0);
+}
+
+void CUser::CloseBox(HWND dialog) const
+{
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+std::string CUser::MessageText(HWND box) const
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+bool CUser::ShowsErrorIcon(HWND box) const
+{
+    const HICON errorIcon = LoadIconA(nullptr, IDI_HAND);
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)) == errorIcon)
+            return true;
+    }
+    return false;
+}
+
+bool CUser::WaitUntilGone(HWND hwnd, DWORD timeout) const
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(hwnd)) {
+        if (GetTickCount() - start >= timeout)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+CUserThread::CUserThread(std::function<void(const CUser&)> script)
+    : m_script(std::move(script)), m_user(GetCurrentThreadId())
+{
+    m_hThread = CreateThread(nullptr, 0, Play, this, 0, nullptr);
+}
+
+DWORD WINAPI CUserThread::Play(LPVOID parameter)
+{
+    CUserThread* self = static_cast<CUserThread*>(parameter);
+    self->m_script(self->m_user);
+    DismissLeftoverDialogs(self->m_user.UiThreadId());
+    return 0;
+}
+
+CUserThread::~CUserThread()
+{
+    // The thread may still need the UI thread to answer, so it pumps while
+    // it waits.
+    while (MsgWaitForMultipleObjects(1, &m_hThread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    CloseHandle(m_hThread);
+}
+
+void CommandWithUser(HWND band, WORD command, std::function<void(const CUser&)> script)
+{
+    CUserThread user(std::move(script));
+    SendMessageA(band, WM_COMMAND, command, 0);
+}
+
+ProcessResourceCounts CountProcessResources()
+{
+    ProcessResourceCounts counts = {};
+    counts.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    ResourceCounter counter = {GetCurrentProcessId(), 0};
+    EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&counter));
+    counts.windows = counter.windows;
+    // Handles are table indices in the low word; the table answers a handle
+    // whose high word is zero for whatever object holds that index.
+    for (UINT handle = 1; handle < 0x10000; ++handle) {
+        if (IsMenu(reinterpret_cast<HMENU>(static_cast<UINT_PTR>(handle))))
+            ++counts.menuHandles;
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle))))
+            ++counts.gdiHandles;
+    }
+    counts.heapBytes = BusyHeapBytes();
+    return counts;
+}

@@ -1,0 +1,167 @@
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/HostBrowser.h"
+#include "host/HostSite.h"
+#include "host/HostedBand.h"
+#include "host/TandrelLibrary.h"
+#include "support/Owners.h"
+
+// The Tandrel.DLL of the test program, loaded once; its DrawTextA, SetTimer
+// and KillTimer imports are watched (see the spies below).
+CTandrelLibrary& Tandrel();
+
+// A new band straight from the class factory.
+CInterfacePtr<IDeskBand> NewBand();
+
+template <typename T>
+CInterfacePtr<T> QueryBand(IUnknown* band, REFIID riid)
+{
+    CInterfacePtr<T> face;
+    band->QueryInterface(riid, face.ReceiveVoid());
+    return face;
+}
+
+// A visible top-level window standing in for the browser's toolbar area.
+class CTestWindow {
+public:
+    CTestWindow();
+    ~CTestWindow();
+    CTestWindow(const CTestWindow&) = delete;
+    CTestWindow& operator=(const CTestWindow&) = delete;
+    HWND Handle() const { return m_hWnd; }
+
+private:
+    HWND m_hWnd;
+};
+
+// A band hosted in a test window with the stand-in browser and its site.
+class CBandHarness {
+public:
+    explicit CBandHarness(DWORD siteFaces = kSiteAllFaces);
+    ~CBandHarness();
+
+    // SetSite, GetBandInfo and ShowDW(TRUE) on a new band.
+    HRESULT Open();
+    // ShowDW(FALSE), CloseDW, SetSite(NULL) and Release.
+    void Close() { m_band.Close(); }
+
+    IDeskBand* Band() const { return m_band.Band(); }
+    HWND BandWindow() const { return m_band.Window(); }
+    HWND Parent() const { return m_window.Handle(); }
+    CHostBrowser& Browser() const { return *m_browser.Get(); }
+    CHostSite& Site() const { return *m_site.Get(); }
+    IUnknown* SiteUnknown() const { return static_cast<IOleWindow*>(m_site.Get()); }
+
+    // A menu command as TrackPopupMenu delivers it.
+    void Command(WORD id) const;
+
+private:
+    CTestWindow m_window;
+    CInterfacePtr<CHostBrowser> m_browser;
+    CInterfacePtr<CHostSite> m_site;
+    CHostedBand m_band;
+};
+
+// Message pumping on the test thread, which owns every band window.
+void PumpFor(DWORD milliseconds);
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
+
+// ---- Spies on the DLL's imports
+
+struct DrawTextCall {
+    HWND window;
+    std::string text;
+    RECT rect;
+    UINT format;
+    COLORREF textColor;
+    int bkMode;
+};
+
+struct TimerCall {
+    bool set; // SetTimer, else KillTimer
+    HWND window;
+    UINT_PTR id;
+    UINT period;
+};
+
+std::vector<DrawTextCall>& DrawTextCalls();
+std::vector<TimerCall>& TimerCalls();
+
+// Repaints the band window and returns the text its WM_PAINT drew (empty
+// when it drew none).
+std::string PaintedText(HWND band);
+
+// ---- Pixels
+
+// The client area of a window as it is on the screen, one 0x00RRGGBB value
+// per pixel.
+std::vector<DWORD> CaptureClient(HWND hwnd);
+// The same area painted the way the band paints text: the button face
+// colour, black text, one centred line.
+std::vector<DWORD> RenderBandText(const char* text, SIZE size);
+SIZE ClientSize(HWND hwnd);
+
+// ---- The user, played from a second thread while the test thread sits in
+// a modal loop of the band
+
+class CUser {
+public:
+    explicit CUser(DWORD uiThreadId) : m_uiThreadId(uiThreadId) {}
+
+    // A visible top-level window of the UI thread with this title and window
+    // class, or null after timeout.
+    HWND WaitForWindow(const char* title, const char* className = "#32770", DWORD timeout = 5000) const;
+    void Type(HWND dialog, int controlId, const std::string& text) const;
+    void PressKey(HWND dialog, int controlId, UINT virtualKey) const;
+    void Click(HWND dialog, int buttonId) const;
+    void CloseBox(HWND dialog) const;
+    // The message of a message box, its owner and whether it shows the error
+    // icon.
+    std::string MessageText(HWND box) const;
+    bool ShowsErrorIcon(HWND box) const;
+    // Whether the window is gone within timeout.
+    bool WaitUntilGone(HWND hwnd, DWORD timeout = 5000) const;
+    DWORD UiThreadId() const { return m_uiThreadId; }
+
+private:
+    DWORD m_uiThreadId;
+};
+
+// Runs script as the user on its own thread for the lifetime of the object.
+class CUserThread {
+public:
+    explicit CUserThread(std::function<void(const CUser&)> script);
+    ~CUserThread();
+    CUserThread(const CUserThread&) = delete;
+    CUserThread& operator=(const CUserThread&) = delete;
+
+private:
+    static DWORD WINAPI Play(LPVOID parameter);
+
+    HANDLE m_hThread;
+    std::function<void(const CUser&)> m_script;
+    CUser m_user;
+};
+
+// Sends command to the band window, which blocks in the modal dialog it
+// opens while script plays the user.
+void CommandWithUser(HWND band, WORD command, std::function<void(const CUser&)> script);
+
+// ---- Resource counts of the process, for leak checks
+
+struct ProcessResourceCounts {
+    DWORD userObjects;   // GetGuiResources; Wine reports 0
+    DWORD gdiObjects;    // GetGuiResources; Wine reports 0
+    LONG windows;        // every window of the process
+    LONG menuHandles;    // live menu handles found by probing the handle table
+    LONG gdiHandles;     // live GDI handles found by probing the handle table
+    SIZE_T heapBytes;    // busy bytes in every heap of the process
+};
+
+ProcessResourceCounts CountProcessResources();

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include "tests/common/RegistrySandbox.h"
+#include "tests/registrar/ScriptTestSupport.h"
+
+using namespace RegistryProbe;
+
+namespace {
+
+const std::string kClassKey = std::string("CLSID\\") + kBandClassId;
+const char kToolbar[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
+
+// What a registration leaves, as the sandbox dump shows it.
+std::string RegisteredDump()
+{
+    const std::string cls = "HKCR\\" + kClassKey;
+    const std::string id = std::string("\"") + kBandClassId + "\"";
+    return SortedDump({
+        "HKCR\\Tandrel.RefresherBand.1",
+        "HKCR\\Tandrel.RefresherBand.1 : @ = SZ \"Tandrel\"",
+        "HKCR\\Tandrel.RefresherBand.1\\CLSID",
+        "HKCR\\Tandrel.RefresherBand.1\\CLSID : @ = SZ " + id,
+        "HKCR\\Tandrel.RefresherBand",
+        "HKCR\\Tandrel.RefresherBand : @ = SZ \"Tandrel\"",
+        "HKCR\\Tandrel.RefresherBand\\CLSID",
+        "HKCR\\Tandrel.RefresherBand\\CLSID : @ = SZ " + id,
+        "HKCR\\Tandrel.RefresherBand\\CurVer",
+        "HKCR\\Tandrel.RefresherBand\\CurVer : @ = SZ \"Tandrel.RefresherBand.1\"",
+        "HKCR\\CLSID",
+        cls,
+        cls + " : @ = SZ \"Tandrel\"",
+        cls + "\\ProgID",
+        cls + "\\ProgID : @ = SZ \"Tandrel.RefresherBand.1\"",
+        cls + "\\VersionIndependentProgID",
+        cls + "\\VersionIndependentProgID : @ = SZ \"Tandrel.RefresherBand\"",
+        cls + "\\Programmable",
+        cls + "\\InprocServer32",
+        cls + "\\InprocServer32 : @ = SZ \"" + kModulePath + "\"",
+        cls + "\\InprocServer32 : ThreadingModel = SZ \"Apartment\"",
+        cls + "\\TypeLib",
+        cls + "\\TypeLib : @ = SZ \"{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\"",
+        "HKLM\\Software",
+        "HKLM\\Software\\Microsoft",
+        "HKLM\\Software\\Microsoft\\Internet Explorer",
+        "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar",
+        "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar : " + std::string(kBandClassId) + " = SZ \"0\"",
+    });
+}
+
+// What stays after unregistering: the keys marked NoRemove.
+std::string NoRemoveKeysDump()
+{
+    return SortedDump({
+        "HKCR\\CLSID",
+        "HKLM\\Software",
+        "HKLM\\Software\\Microsoft",
+        "HKLM\\Software\\Microsoft\\Internet Explorer",
+        "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar",
+    });
+}
+
+void CreateKeyWithValue(HKEY root, const std::string& path, const char* name, const char* text)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    if (name)
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+    RegCloseKey(key);
+}
+
+} // namespace
+
+TEST(BandScript, RegisteringWritesExactlyTheTabledEntries)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    EXPECT_EQ(RegisteredDump(), sandbox.Dump());
+    // The quote doubled for the script comes back single in the registry.
+    EXPECT_EQ(std::optional<std::string>(kModulePath), ReadString(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", ""));
+}
+
+TEST(BandScript, UnregisteringRemovesEverythingButTheNoRemoveKeys)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
+    EXPECT_EQ(NoRemoveKeysDump(), sandbox.Dump());
+}
+
+TEST(BandScript, UnregisteringWhenNothingIsRegisteredSucceedsAndCreatesNothing)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+}
+
+TEST(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Implemented Categories", nullptr, nullptr);
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
+    EXPECT_EQ(SortedDump({
+                  "HKCR\\CLSID",
+                  "HKCR\\" + kClassKey,
+                  "HKCR\\" + kClassKey + " : @ = SZ \"Tandrel\"",
+                  "HKCR\\" + kClassKey + "\\Implemented Categories",
+                  "HKLM\\Software",
+                  "HKLM\\Software\\Microsoft",
+                  "HKLM\\Software\\Microsoft\\Internet Explorer",
+                  "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar",
+              }),
+              sandbox.Dump());
+}
+
+TEST(BandScript, UnregisterLeavesOtherBandsAndOtherClasses)
+{
+    CRegistrySandbox sandbox;
+    CreateKeyWithValue(HKEY_CLASSES_ROOT, "CLSID\\{Other}", nullptr, nullptr);
+    CreateKeyWithValue(HKEY_LOCAL_MACHINE, kToolbar, "{OtherBand}", "x");
+    ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
+    EXPECT_EQ(std::vector<std::string>({"{OtherBand}"}), ValueNames(HKEY_LOCAL_MACHINE, kToolbar));
+    EXPECT_EQ(std::vector<std::string>({"{Other}"}), SubkeyNames(HKEY_CLASSES_ROOT, "CLSID"));
+    EXPECT_EQ(std::vector<std::string>({"CLSID"}), SubkeyNames(HKEY_CLASSES_ROOT, ""));
+}
+
+TEST(BandScript, RegisteringAgainRebuildsTheClassKeyFromScratch)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Stale\\Deeper", "v", "x");
+    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey, "Stale", "x");
+    EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
+    EXPECT_EQ(RegisteredDump(), sandbox.Dump());
+}
+
+// Writing under HKEY_LOCAL_MACHINE refused: the classes stay registered, the
+// machine block takes back what it created, and the registry's error comes
+// back.
+TEST(BandScript, RefusedToolbarWriteKeepsTheClassEntriesAndReportsTheError)
+{
+    CRegistrySandbox sandbox;
+    {
+        CRestrictedKey toolbar(HKEY_LOCAL_MACHINE, kToolbar, KEY_READ | WRITE_DAC);
+        EXPECT_EQ(E_ACCESSDENIED, RunScriptText(kBandScript, TRUE));
+        EXPECT_TRUE(ValueNames(HKEY_LOCAL_MACHINE, kToolbar).empty());
+    }
+    std::string expected = RegisteredDump();
+    const std::string toolbarValue =
+        "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar : " + std::string(kBandClassId) + " = SZ \"0\"\n";
+    expected.erase(expected.find(toolbarValue), toolbarValue.size());
+    EXPECT_EQ(expected, sandbox.Dump());
+}

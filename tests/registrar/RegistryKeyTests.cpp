@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "registrar/RegistryKey.h"
+#include "tests/common/RegistrySandbox.h"
+
+using namespace RegistryProbe;
+
+TEST(RegistryKey, OpenReplacesTheHeldHandleOnlyWhenTheNewKeyOpened)
+{
+    CRegistrySandbox sandbox;
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
+    const HKEY first = key.m_hKey;
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_CURRENT_USER, "Missing", KEY_READ));
+    EXPECT_EQ(first, key.m_hKey);
+    EXPECT_EQ(ERROR_SUCCESS, key.WriteString("still", "open"));
+
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, nullptr, KEY_READ));
+    EXPECT_NE(nullptr, key.m_hKey);
+    // The first handle was closed when the second one took its place.
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExA(first, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
+    EXPECT_EQ(ERROR_SUCCESS, key.Close());
+    EXPECT_EQ(nullptr, key.m_hKey);
+    EXPECT_EQ(ERROR_SUCCESS, key.Close());
+    EXPECT_EQ(std::optional<std::string>("open"), ReadString(HKEY_CURRENT_USER, "A", "still"));
+}
+
+TEST(RegistryKey, CreateReportsItsDisposition)
+{
+    CRegistrySandbox sandbox;
+    CRegistryKey key;
+    DWORD disposition = 0;
+    EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A\\B", nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_READ | KEY_WRITE, nullptr, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+    EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A\\B", nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_READ | KEY_WRITE, nullptr, &disposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "A\\B"));
+}
+
+TEST(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
+{
+    CRegistrySandbox sandbox;
+    HKEY raw = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw, nullptr));
+    {
+        CRegistryKey key;
+        key.Attach(raw);
+        EXPECT_EQ(ERROR_SUCCESS, key.WriteDword("n", 7));
+        EXPECT_EQ(raw, key.Detach());
+        EXPECT_EQ(nullptr, key.m_hKey);
+    }
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(raw, "after", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
+    RegCloseKey(raw);
+    EXPECT_EQ(std::optional<DWORD>(7), ReadDword(HKEY_CURRENT_USER, "A", "n"));
+}
+
+TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
+{
+    CRegistrySandbox sandbox;
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteDword("n", 0xFFFFFFFF));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteString("s", "12"));
+    DWORD value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, key.ReadDword("n", &value));
+    EXPECT_EQ(0xFFFFFFFFu, value);
+    EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("s", &value));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword("missing", &value));
+}
+
+TEST(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyItem)
+{
+    CRegistrySandbox sandbox;
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
+    EXPECT_EQ(ERROR_INVALID_DATA, key.WriteString("s", nullptr));
+    EXPECT_EQ(ERROR_INVALID_DATA, key.WriteMultiString("m", nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, key.WriteString("e", "%PATH%", REG_EXPAND_SZ));
+    EXPECT_EQ(ERROR_SUCCESS, key.WriteMultiString("m", "one\0two\0\0"));
+    EXPECT_EQ(ERROR_SUCCESS, key.WriteMultiString("cut", "a\0\0lost\0\0"));
+    EXPECT_EQ(ERROR_SUCCESS, key.WriteMultiString("empty", ""));
+
+    const auto multi = ReadRaw(HKEY_CURRENT_USER, "A", "m");
+    ASSERT_TRUE(multi);
+    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), multi->first);
+    EXPECT_EQ(std::vector<BYTE>({'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}), multi->second);
+    EXPECT_EQ(std::vector<BYTE>({'a', 0, 0}), ReadRaw(HKEY_CURRENT_USER, "A", "cut")->second);
+    EXPECT_EQ(std::vector<BYTE>({0}), ReadRaw(HKEY_CURRENT_USER, "A", "empty")->second);
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), ReadRaw(HKEY_CURRENT_USER, "A", "e")->first);
+    EXPECT_EQ(std::vector<std::string>({"cut", "e", "empty", "m"}), ValueNames(HKEY_CURRENT_USER, "A"));
+}
+
+TEST(RegistryKey, DeleteTreeRemovesEveryLevelAndReportsAnAbsentKey)
+{
+    CRegistrySandbox sandbox;
+    CRegistryKey make;
+    ASSERT_EQ(ERROR_SUCCESS, make.Create(HKEY_CURRENT_USER, "Top\\Tree\\L1a\\L2\\L3"));
+    ASSERT_EQ(ERROR_SUCCESS, make.WriteString("v", "x"));
+    ASSERT_EQ(ERROR_SUCCESS, make.Create(HKEY_CURRENT_USER, "Top\\Tree\\L1b"));
+    ASSERT_EQ(ERROR_SUCCESS, make.Create(HKEY_CURRENT_USER, "Top\\Sibling"));
+    make.Close();
+
+    CRegistryKey top;
+    ASSERT_EQ(ERROR_SUCCESS, top.Open(HKEY_CURRENT_USER, "Top", KEY_READ | KEY_WRITE));
+    EXPECT_EQ(ERROR_SUCCESS, top.DeleteTree("Tree"));
+    EXPECT_EQ(std::vector<std::string>({"Sibling"}), SubkeyNames(HKEY_CURRENT_USER, "Top"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, top.DeleteTree("Tree"));
+}

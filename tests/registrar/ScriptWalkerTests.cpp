@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include "tests/common/RegistrySandbox.h"
+#include "tests/registrar/ScriptTestSupport.h"
+
+using namespace RegistryProbe;
+
+namespace {
+
+std::vector<BYTE> Bytes(std::initializer_list<int> values)
+{
+    return std::vector<BYTE>(values.begin(), values.end());
+}
+
+std::optional<std::pair<DWORD, std::vector<BYTE>>> Raw(DWORD type, std::vector<BYTE> data)
+{
+    return std::make_pair(type, std::move(data));
+}
+
+// A chain of keys each nested in the block of the one before.
+std::string NestedScript(int keys)
+{
+    std::string script = "HKCU {";
+    for (int i = 0; i < keys; ++i)
+        script += " K {";
+    for (int i = 0; i < keys; ++i)
+        script += " }";
+    return script + " }";
+}
+
+} // namespace
+
+TEST(ScriptValues, EveryTypeIsWrittenWithItsExactData)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { V = s 'default' { val S = s 'It''s' val D = d '4294967295'"
+                                  " val B = b '0A0b' val Z = b 'zz' val E = b ''"
+                                  " val M = m 'one\\0two' val C = m 'a\\0\\0b' val X =any s 'y' } }",
+                                  TRUE));
+    EXPECT_EQ(std::optional<std::string>("default"), ReadString(HKEY_CURRENT_USER, "V", ""));
+    EXPECT_EQ(std::optional<std::string>("It's"), ReadString(HKEY_CURRENT_USER, "V", "S"));
+    EXPECT_EQ(std::optional<DWORD>(0xFFFFFFFF), ReadDword(HKEY_CURRENT_USER, "V", "D"));
+    EXPECT_EQ(Raw(REG_BINARY, Bytes({0x0A, 0x0B})), ReadRaw(HKEY_CURRENT_USER, "V", "B"));
+    EXPECT_EQ(Raw(REG_BINARY, Bytes({0x00})), ReadRaw(HKEY_CURRENT_USER, "V", "Z"));
+    EXPECT_EQ(Raw(REG_BINARY, Bytes({})), ReadRaw(HKEY_CURRENT_USER, "V", "E"));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "V", "M"));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "V", "C"));
+    EXPECT_EQ(std::optional<std::string>("y"), ReadString(HKEY_CURRENT_USER, "V", "X"));
+}
+
+TEST(ScriptValues, LongBinaryAndMultiStringDataLeaveTheFrameBuffer)
+{
+    CRegistrySandbox sandbox;
+    const std::string hex(2 * 1000, 'f');
+    const std::string items = std::string(300, 'a') + "\\0" + std::string(300, 'b');
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { V { val B = b '" + hex + "' val M = m '" + items + "' } }", TRUE));
+    EXPECT_EQ(Raw(REG_BINARY, std::vector<BYTE>(1000, 0xFF)), ReadRaw(HKEY_CURRENT_USER, "V", "B"));
+    std::vector<BYTE> multi(300, 'a');
+    multi.push_back(0);
+    multi.insert(multi.end(), 300, 'b');
+    multi.insert(multi.end(), {0, 0});
+    EXPECT_EQ(Raw(REG_MULTI_SZ, multi), ReadRaw(HKEY_CURRENT_USER, "V", "M"));
+}
+
+TEST(ScriptValues, NumbersTheParserRefusesFailWithItsStatusAndStoreNothing)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, RunScriptText("HKCU { val N = d 'abc' }", TRUE));
+    EXPECT_EQ(DISP_E_OVERFLOW, RunScriptText("HKCU { val N = d '4294967296' }", TRUE));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, RunScriptText("HKCU { val N = d '' }", TRUE));
+    EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, "").empty());
+}
+
+TEST(ScriptValues, BadValueClausesFailAndTheBlockIsTakenBack)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X = t 'y' } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A = sz 'y' }", TRUE));
+    EXPECT_EQ(E_FAIL, RunScriptText("HKCU { A { val X = b 'ABC' } }", TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    // The taking back stops where the walk stopped, at the same syntax error.
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", FALSE));
+    EXPECT_EQ(SortedDump({"HKCU\\A"}), sandbox.Dump());
+}
+
+TEST(ScriptSyntax, MalformedScriptsFailWithDispatchException)
+{
+    CRegistrySandbox sandbox;
+    const char* scripts[] = {
+        "HKXX { }",            // unknown root
+        "HKCR",                // root without block
+        "HKCR = { }",          // root not followed by a brace
+        "HKCR { A",            // text ends inside a block
+        "HKCR { A = s 'x }",   // open quote
+        "HKCR { A = s }",      // value text missing: '}' is read as the text
+        "HKCR { %Unknown% }",  // unknown substitution
+        "HKCR { A } }",        // stray closing brace at root level
+        "  ",                  // white space where a root block is needed
+    };
+    for (const char* script : scripts) {
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE)) << script;
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, FALSE)) << script;
+    }
+    EXPECT_EQ(E_FAIL, RunScriptText("HKCR { %" + std::string(32, 'n') + "% }", TRUE));
+    EXPECT_EQ(S_OK, RunScriptText("", TRUE));
+    EXPECT_EQ(S_OK, RunScriptText("HKCR {x }\r\n\t", TRUE));
+}
+
+TEST(ScriptSyntax, TokenLimitHoldsInsideScripts)
+{
+    CRegistrySandbox sandbox;
+    const std::string text4094(4094, 't');
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { val V = s '" + text4094 + "' }", TRUE));
+    EXPECT_EQ(std::optional<std::string>(text4094), ReadString(HKEY_CURRENT_USER, "", "V"));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { val W = s '" + text4094 + "t' }", TRUE));
+    EXPECT_EQ(std::vector<std::string>({"V"}), ValueNames(HKEY_CURRENT_USER, ""));
+}
+
+TEST(ScriptSyntax, BackslashInAKeyNameFailsInBothModes)
+{
+    CRegistrySandbox sandbox;
+    for (const char* script : {"HKCU { A\\B }", "HKCU { ForceRemove A\\B }", "HKCU { Delete A\\B }",
+                               "HKCU { NoRemove 'A\\B' }"}) {
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE)) << script;
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, FALSE)) << script;
+    }
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+TEST(ScriptSyntax, BracesCountOnlyAsWholeTokensWhereTheGrammarExpectsThem)
+{
+    CRegistrySandbox sandbox;
+    // "}x" closes the block; "{x" in a block is the next entry, a key.
+    EXPECT_EQ(S_OK, RunScriptText("HKCU {x A {x B }x", TRUE));
+    EXPECT_EQ(std::vector<std::string>({"A", "B", "{x"}), SubkeyNames(HKEY_CURRENT_USER, ""));
+    EXPECT_TRUE(SubkeyNames(HKEY_CURRENT_USER, "A").empty());
+}
+
+TEST(ScriptSyntax, QuotedKeywordsAreStillKeywords)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { 'NoRemove' Kept 'val' V = S 'x' 'forceremove' Gone }", TRUE));
+    EXPECT_EQ(std::vector<std::string>({"Gone", "Kept"}), SubkeyNames(HKEY_CURRENT_USER, ""));
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { 'NoRemove' Kept 'VAL' V = S 'x' 'forceremove' Gone }", FALSE));
+    EXPECT_EQ(std::vector<std::string>({"Kept"}), SubkeyNames(HKEY_CURRENT_USER, ""));
+    EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, "").empty());
+}
+
+TEST(ScriptKeywords, ForceRemoveAndDeleteSpareProtectedNames)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText("HKCU { CLSID { Old } Gone { Sub } }", TRUE));
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { ForceRemove clsid { New } Delete Gone = s 'ignored' }", TRUE));
+    EXPECT_EQ(std::vector<std::string>({"New", "Old"}), SubkeyNames(HKEY_CURRENT_USER, "CLSID"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Gone"));
+    // Deleting a key that is not there, or creating one anew, is no error.
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { Delete Gone ForceRemove Fresh = s 'v' }", TRUE));
+    EXPECT_EQ(std::optional<std::string>("v"), ReadString(HKEY_CURRENT_USER, "Fresh", ""));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Gone"));
+}
+
+TEST(ScriptKeywords, BlocksAfterDeleteOrValueEntriesAreRefused)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { Delete B { C } } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val V = s 'x' { C } } }", TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+}
+
+TEST(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarkedEntries)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText("HKCU { Outer { CLSID = s 'x' { val A = s '1' } Kept { Extra } "
+                                  "NoRemove Marked val Stays = s 'y' } }",
+                                  TRUE));
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { Outer { CLSID { val A = s '1' } Kept NoRemove Marked NoRemove val Stays = s 'y' } }",
+                                  FALSE));
+    EXPECT_EQ(SortedDump({"HKCU\\Outer", "HKCU\\Outer : Stays = SZ \"y\"", "HKCU\\Outer\\Kept",
+                          "HKCU\\Outer\\Kept\\Extra", "HKCU\\Outer\\Marked"}),
+              sandbox.Dump());
+}
+
+// The second root block fails half-way: the first stays registered, the
+// second takes back everything it wrote.
+TEST(ScriptRollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(DISP_E_EXCEPTION,
+              RunScriptText("HKCR { First = s '1' } HKLM { Second = s '2' { Inner { val V = s 'v' } Bad = t 'x' } }",
+                            TRUE));
+    EXPECT_EQ(SortedDump({"HKCR\\First", "HKCR\\First : @ = SZ \"1\""}), sandbox.Dump());
+}
+
+TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptIsTakenBack)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(S_OK, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth - 1), TRUE));
+    std::string path = "K";
+    for (int i = 1; i < CRegScriptParser::kMaxNestingDepth - 1; ++i)
+        path += "\\K";
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path));
+    EXPECT_EQ(S_OK, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth - 1), FALSE));
+    EXPECT_TRUE(sandbox.IsEmpty());
+
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth), TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth), FALSE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(100000), TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+}
+
+TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
+{
+    CRegistrySandbox sandbox;
+    HKEY volatileKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Volatile", 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+    RegCloseKey(volatileKey);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), RunScriptText("HKCU { Volatile { Child } }", TRUE));
+    // A key that can only be read is passed through, but nothing is written
+    // into it; NoRemove keeps it through the taking back.
+    CRestrictedKey lockedA(HKEY_CURRENT_USER, "LockedA", KEY_READ | WRITE_DAC);
+    CRestrictedKey lockedB(HKEY_CURRENT_USER, "LockedB", KEY_READ | WRITE_DAC);
+    EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { NoRemove LockedA = s 'x' }", TRUE));
+    EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { NoRemove LockedB { val V = d '1' } }", TRUE));
+    EXPECT_EQ(SortedDump({"HKCU\\LockedA", "HKCU\\LockedB"}), sandbox.Dump());
+}
+
+TEST(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
+{
+    CRegistrySandbox sandbox;
+    {
+        CRestrictedKey unreadable(HKEY_CURRENT_USER, "Unreadable", WRITE_DAC);
+        EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { Unreadable { Inner } After }", FALSE));
+    }
+    {
+        CRestrictedKey readOnly(HKEY_CURRENT_USER, "ReadOnly", KEY_READ | WRITE_DAC | DELETE);
+        EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { ReadOnly { val V = s 'x' } }", FALSE));
+    }
+    EXPECT_EQ(std::vector<std::string>({"ReadOnly", "Unreadable"}), SubkeyNames(HKEY_CURRENT_USER, ""));
+}
+
+TEST(DoubleByteScripts, ATrailByteBackslashIsPartOfTheKeyName)
+{
+    CRegistrySandbox sandbox;
+    // 0x83 0x5C is one Shift-JIS character whose second byte is a backslash.
+    const std::string name = "\x83\x5C" "X";
+    const std::string script = "HKCU { '" + name + "' = s 'v' { val M = m 'a\x83\x5C" "0b\\0c' } }";
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE));
+    {
+        CThreadLocale japanese(kJapaneseLocale);
+        EXPECT_EQ(S_OK, RunScriptText(script, TRUE));
+    }
+    EXPECT_EQ(std::optional<std::string>("v"), ReadString(HKEY_CURRENT_USER, name, ""));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0x83, 0x5C, '0', 'b', 0, 'c', 0, 0})), ReadRaw(HKEY_CURRENT_USER, name, "M"));
+}

@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include "TandrelLib.h"
+#include "registration/ComponentCategories.h"
+#include "tests/common/RegistrySandbox.h"
+
+namespace {
+
+const GUID kSomeCategory = {0x00021493, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+TEST(UpdateClassCategories, ClassWithoutCategoriesSucceedsWithoutTouchingTheRegistry)
+{
+    CRegistrySandbox sandbox;
+    const CategoryMapEntry emptyMap[] = {{kCategoryEnd, nullptr}};
+    for (BOOL bRegister : {TRUE, FALSE}) {
+        EXPECT_EQ(S_OK, UpdateClassCategories(CLSID_RefresherBand, nullptr, bRegister));
+        EXPECT_EQ(S_OK, UpdateClassCategories(CLSID_RefresherBand, emptyMap, bRegister));
+    }
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+TEST(UpdateClassCategories, DeclaredCategoriesAreRefusedNotSilentlyDropped)
+{
+    CRegistrySandbox sandbox;
+    const CategoryMapEntry map[] = {{kCategoryImplemented, &kSomeCategory}, {kCategoryEnd, nullptr}};
+    EXPECT_EQ(E_NOTIMPL, UpdateClassCategories(CLSID_RefresherBand, map, TRUE));
+    EXPECT_EQ(E_NOTIMPL, UpdateClassCategories(CLSID_RefresherBand, map, FALSE));
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+} // namespace

@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TandrelLib.h"
+#include "support/Owners.h"
+#include "tests/common/RegistrySandbox.h"
+#include "tests/registration/ModuleCopy.h"
+
+namespace {
+
+const char kClassId[] = "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}";
+const char kToolbarKey[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
+const HRESULT kInsufficientBuffer = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+std::string Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+std::string Value(const std::string& key, const std::string& name, const std::string& data)
+{
+    return key + " : " + name + " = SZ \"" + data + "\"";
+}
+
+// What the script writes, with the module path registered.
+std::vector<std::string> ScriptEntries(const std::string& modulePath)
+{
+    const std::string classKey = std::string("HKCR\\CLSID\\") + kClassId;
+    const std::string toolbar = std::string("HKLM\\") + kToolbarKey;
+    return {
+        "HKCR\\Tandrel.RefresherBand.1",
+        Value("HKCR\\Tandrel.RefresherBand.1", "@", "Tandrel"),
+        "HKCR\\Tandrel.RefresherBand.1\\CLSID",
+        Value("HKCR\\Tandrel.RefresherBand.1\\CLSID", "@", kClassId),
+        "HKCR\\Tandrel.RefresherBand",
+        Value("HKCR\\Tandrel.RefresherBand", "@", "Tandrel"),
+        "HKCR\\Tandrel.RefresherBand\\CLSID",
+        Value("HKCR\\Tandrel.RefresherBand\\CLSID", "@", kClassId),
+        "HKCR\\Tandrel.RefresherBand\\CurVer",
+        Value("HKCR\\Tandrel.RefresherBand\\CurVer", "@", "Tandrel.RefresherBand.1"),
+        "HKCR\\CLSID",
+        classKey,
+        Value(classKey, "@", "Tandrel"),
+        classKey + "\\ProgID",
+        Value(classKey + "\\ProgID", "@", "Tandrel.RefresherBand.1"),
+        classKey + "\\VersionIndependentProgID",
+        Value(classKey + "\\VersionIndependentProgID", "@", "Tandrel.RefresherBand"),
+        classKey + "\\Programmable",
+        classKey + "\\InprocServer32",
+        Value(classKey + "\\InprocServer32", "@", modulePath),
+        Value(classKey + "\\InprocServer32", "ThreadingModel", "Apartment"),
+        classKey + "\\TypeLib",
+        Value(classKey + "\\TypeLib", "@", "{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}"),
+        "HKLM\\Software",
+        "HKLM\\Software\\Microsoft",
+        "HKLM\\Software\\Microsoft\\Internet Explorer",
+        toolbar,
+        Value(toolbar, kClassId, "0"),
+    };
+}
+
+// A sandbox holding the class-root containers that every system has, so that
+// only what registration adds or removes shows in its dump.
+class CSystemSandbox : public CRegistrySandbox {
+public:
+    CSystemSandbox()
+    {
+        for (const char* container : {"TypeLib", "Interface"}) {
+            HKEY key = nullptr;
+            RegCreateKeyA(HKEY_CLASSES_ROOT, container, &key);
+            RegCloseKey(key);
+        }
+    }
+};
+
+const char kContainers[] = "HKCR\\Interface\n"
+                           "HKCR\\TypeLib\n";
+
+// What the platform's type library registration writes for the library and
+// its dual interface: the locale of the library, its flags as loaded (the
+// disk-image flag) and the folder of the library as its help folder.
+std::vector<std::string> TypeLibraryEntries(const std::string& libraryPath)
+{
+    const std::string library = "HKCR\\TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}";
+    const std::string version = library + "\\1.0";
+    const std::string dual = "HKCR\\Interface\\{D27B5E90-48A3-4C1F-8E62-915AF0C7B3D8}";
+    return {
+        "HKCR\\TypeLib",
+        library,
+        version,
+        Value(version, "@", "Tandrel 1.0 Type Library"),
+        version + "\\409",
+        version + "\\409\\win32",
+        Value(version + "\\409\\win32", "@", libraryPath),
+        version + "\\FLAGS",
+        Value(version + "\\FLAGS", "@", "8"),
+        version + "\\HELPDIR",
+        Value(version + "\\HELPDIR", "@", libraryPath.substr(0, libraryPath.rfind('\\'))),
+        "HKCR\\Interface",
+        dual,
+        Value(dual, "@", "IRefresherBand"),
+        dual + "\\ProxyStubClsid",
+        Value(dual + "\\ProxyStubClsid", "@", "{00020424-0000-0000-C000-000000000046}"),
+        dual + "\\ProxyStubClsid32",
+        Value(dual + "\\ProxyStubClsid32", "@", "{00020424-0000-0000-C000-000000000046}"),
+        dual + "\\TypeLib",
+        Value(dual + "\\TypeLib", "@", "{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}"),
+        Value(dual + "\\TypeLib", "Version", "1.0"),
+    };
+}
+
+std::string RegisteredEntries(const std::string& modulePath)
+{
+    std::vector<std::string> lines = ScriptEntries(modulePath);
+    std::vector<std::string> library = TypeLibraryEntries(modulePath);
+    lines.insert(lines.end(), library.begin(), library.end());
+    return Sorted(lines);
+}
+
+// What unregistration leaves: the keys the script marks NoRemove.
+const char kNoRemoveKeys[] =
+    "HKCR\\CLSID\n"
+    "HKCR\\Interface\n"
+    "HKCR\\TypeLib\n"
+    "HKLM\\Software\n"
+    "HKLM\\Software\\Microsoft\n"
+    "HKLM\\Software\\Microsoft\\Internet Explorer\n"
+    "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n";
+
+TEST(DllRegisterServer, WritesExactlyTheScriptEntriesAndTheTypeLibraryWithTheQuotedFolderPath)
+{
+    CModuleCopy copy(L"Bob's Band", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    EXPECT_NE(std::string::npos, copy.AnsiPath().find("Bob's Band\\Tandrel.DLL"));
+    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), sandbox.Dump());
+}
+
+TEST(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
+{
+    CModuleCopy copy(L"twice", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    const std::string once = sandbox.Dump();
+    HKEY stale = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kClassId + "\\Stale").c_str(), &stale));
+    RegCloseKey(stale);
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    EXPECT_EQ(once, sandbox.Dump());
+}
+
+TEST(DllUnregisterServer, LeavesOnlyTheNoRemoveKeys)
+{
+    CModuleCopy copy(L"unregister", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ASSERT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+}
+
+TEST(DllUnregisterServer, MissingToolbarKeyChangesNeitherResultNorTheRest)
+{
+    CModuleCopy copy(L"no toolbar", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, kToolbarKey));
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ("HKCR\\CLSID\n"
+              "HKCR\\Interface\n"
+              "HKCR\\TypeLib\n"
+              "HKLM\\Software\n"
+              "HKLM\\Software\\Microsoft\n"
+              "HKLM\\Software\\Microsoft\\Internet Explorer\n",
+              sandbox.Dump());
+}
+
+TEST(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
+{
+    CModuleCopy copy(L"foreign", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    const std::string classKey = std::string("CLSID\\") + kClassId;
+    HKEY foreign = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (classKey + "\\Foreign").c_str(), &foreign));
+    RegCloseKey(foreign);
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(std::vector<std::string>{"Foreign"}, RegistryProbe::SubkeyNames(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_EQ("Tandrel", RegistryProbe::ReadString(HKEY_CLASSES_ROOT, classKey, ""));
+    EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, "Tandrel.RefresherBand"));
+    EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}"));
+}
+
+// A path of more than MAX_PATH characters.
+std::wstring LongFolder()
+{
+    return std::wstring(150, 'a') + L"\\" + std::wstring(150, 'b');
+}
+
+TEST(LongModulePath, RegistrationFailsBeforeTheScriptTouchesTheRegistry)
+{
+    CModuleCopy copy(LongFolder(), L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    EXPECT_EQ(kInsufficientBuffer, copy.Call("DllRegisterServer"));
+    EXPECT_EQ(kContainers, sandbox.Dump());
+}
+
+TEST(LongModulePath, UnregistrationStillRemovesTheToolbarValueFirst)
+{
+    CModuleCopy copy(LongFolder(), L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    HKEY toolbar = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kToolbarKey, &toolbar));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(toolbar, kClassId, 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(toolbar, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2));
+    RegCloseKey(toolbar);
+    EXPECT_EQ(kInsufficientBuffer, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(std::vector<std::string>{"Other"}, RegistryProbe::ValueNames(HKEY_LOCAL_MACHINE, kToolbarKey));
+}
+
+// Denies setting values on a key for everyone, for the object's lifetime.
+class CValueWriteDenied {
+public:
+    explicit CValueWriteDenied(HKEY key) : m_hKey(key)
+    {
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &m_pEveryone);
+        InitializeAcl(reinterpret_cast<ACL*>(m_acl), sizeof(m_acl), ACL_REVISION);
+        AddAccessDeniedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, KEY_SET_VALUE, m_pEveryone);
+        AddAccessAllowedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, KEY_ALL_ACCESS, m_pEveryone);
+        Apply(reinterpret_cast<ACL*>(m_acl));
+    }
+    ~CValueWriteDenied()
+    {
+        Apply(nullptr);
+        FreeSid(m_pEveryone);
+    }
+    CValueWriteDenied(const CValueWriteDenied&) = delete;
+    CValueWriteDenied& operator=(const CValueWriteDenied&) = delete;
+
+private:
+    void Apply(ACL* acl)
+    {
+        SECURITY_DESCRIPTOR descriptor;
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+        m_result = RegSetKeySecurity(m_hKey, DACL_SECURITY_INFORMATION, &descriptor);
+    }
+
+public:
+    LONG m_result = ERROR_SUCCESS;
+
+private:
+    HKEY m_hKey;
+    PSID m_pEveryone = nullptr;
+    BYTE m_acl[256];
+};
+
+TEST(RefusedToolbarKey, KeepsTheClassEntriesTakesTheBlockBackAndRegistersNoTypeLibrary)
+{
+    CModuleCopy copy(L"refused", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    HKEY toolbar = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &toolbar, nullptr));
+    {
+        CValueWriteDenied denied(toolbar);
+        ASSERT_EQ(ERROR_SUCCESS, denied.m_result);
+        HKEY probe = nullptr;
+        ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_SET_VALUE, &probe))
+            << "the platform does not enforce the key's security";
+
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), copy.Call("DllRegisterServer"));
+        std::vector<std::string> expected = ScriptEntries(copy.AnsiPath());
+        expected.pop_back(); // the toolbar value
+        expected.push_back("HKCR\\Interface");
+        expected.push_back("HKCR\\TypeLib");
+        EXPECT_EQ(Sorted(expected), sandbox.Dump());
+    }
+    RegCloseKey(toolbar);
+}
+
+TEST(RefusedToolbarKey, UnregistrationProceedsWithoutTheToolbarValue)
+{
+    CModuleCopy copy(L"refused unregister", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    HKEY toolbar = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_ALL_ACCESS, &toolbar));
+    {
+        CValueWriteDenied denied(toolbar);
+        ASSERT_EQ(ERROR_SUCCESS, denied.m_result);
+        // The script's own removal of the value is refused as well.
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), copy.Call("DllUnregisterServer"));
+        EXPECT_EQ(std::vector<std::string>{kClassId}, RegistryProbe::ValueNames(HKEY_LOCAL_MACHINE, kToolbarKey));
+        EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId));
+    }
+    RegCloseKey(toolbar);
+}
+
+using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+CInterfacePtr<IDispatch> CreateBand(HMODULE module)
+{
+    auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    CInterfacePtr<IClassFactory> factory;
+    CInterfacePtr<IDispatch> band;
+    EXPECT_EQ(S_OK, getClassObject(CLSID_RefresherBand, IID_IClassFactory, factory.ReceiveVoid()));
+    if (factory) {
+        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, band.ReceiveVoid()));
+    }
+    return band;
+}
+
+TEST(DispatchThroughTheRegisteredLibrary, AnswersOnceRegisteredWithoutReloadingTheModule)
+{
+    CModuleCopy copy(L"dispatch", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    CInterfacePtr<IDispatch> band = CreateBand(copy.Module());
+    ASSERT_TRUE(band);
+
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, band->GetTypeInfo(0, 0x409, &info));
+    EXPECT_EQ(nullptr, info);
+    DISPID dispid = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"QueryInterface");
+    EXPECT_EQ(TYPE_E_LIBNOTREGISTERED, band->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &dispid));
+
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    CInterfacePtr<ITypeInfo> registered;
+    ASSERT_EQ(S_OK, band->GetTypeInfo(0, 0x409, registered.Receive()));
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(S_OK, registered->GetTypeAttr(&attributes));
+    EXPECT_TRUE(IsEqualGUID(IID_IRefresherBand, attributes->guid));
+    registered->ReleaseTypeAttr(attributes);
+    EXPECT_EQ(S_OK, band->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &dispid));
+
+    band.Reset();
+    ASSERT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+}
+
+} // namespace

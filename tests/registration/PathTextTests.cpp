@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "registration/ModulePath.h"
+#include "registration/TypeLibraryRegistration.h"
+
+namespace {
+
+std::wstring Doubled(const wchar_t* source, UINT capacity)
+{
+    std::wstring buffer(capacity + 1, L'#');
+    DoubleSingleQuotes(&buffer[0], capacity, source);
+    return buffer;
+}
+
+TEST(DoubleSingleQuotes, DoublesEveryQuoteAndTerminates)
+{
+    EXPECT_EQ(std::wstring(L"C:\\Bob''s ''x''\\T.DLL\0#", 23), Doubled(L"C:\\Bob's 'x'\\T.DLL", 22));
+    EXPECT_EQ(std::wstring(L"\0#", 2), Doubled(L"", 1));
+}
+
+TEST(DoubleSingleQuotes, CapacityZeroWritesNothing)
+{
+    EXPECT_EQ(L"#", Doubled(L"abc", 0));
+}
+
+TEST(DoubleSingleQuotes, CutsShortAtCapacityAndNeverSplitsPastIt)
+{
+    EXPECT_EQ(std::wstring(L"ab\0#", 4), Doubled(L"abc", 3));
+    // Room for the quote but not for its second copy.
+    EXPECT_EQ(std::wstring(L"a'\0#", 4), Doubled(L"a'b", 3));
+    EXPECT_EQ(std::wstring(L"a''\0#", 5), Doubled(L"a'b", 4));
+}
+
+TEST(DoubleSingleQuotes, LongestPathOfQuotesFitsTheDoubledBuffer)
+{
+    std::wstring quotes(MAX_PATH - 1, L'\'');
+    std::wstring buffer(2 * MAX_PATH, L'#');
+    DoubleSingleQuotes(&buffer[0], 2 * MAX_PATH, quotes.c_str());
+    EXPECT_EQ(std::wstring(2 * (MAX_PATH - 1), L'\''), std::wstring(buffer.c_str()));
+}
+
+std::string ExtensionOf(const char* path)
+{
+    std::string buffer = path;
+    return FindPathExtension(&buffer[0]);
+}
+
+TEST(FindPathExtension, LastDotOfTheFileName)
+{
+    EXPECT_EQ(".DLL", ExtensionOf("C:\\dir\\Tandrel.DLL"));
+    EXPECT_EQ(".x", ExtensionOf("C:\\dir\\a.b.x"));
+    EXPECT_EQ(".x", ExtensionOf("a.x"));
+}
+
+TEST(FindPathExtension, DotOnlyInAFolderNameMeansNoExtension)
+{
+    std::string path = "C:\\lib.folder\\Tandrel";
+    LPSTR end = FindPathExtension(&path[0]);
+    EXPECT_EQ(&path[0] + path.size(), end);
+    EXPECT_EQ("", std::string(end));
+}
+
+TEST(FindPathExtension, StepsDoubleByteCharactersWhole)
+{
+    // In code page 932 the trail byte of 0x95 0x5C is a backslash byte: it
+    // must not count as a folder separator.
+    LCID previous = GetThreadLocale();
+    ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT)));
+    std::string extension = ExtensionOf("C:\\dir\\file.x\x95\x5Cy");
+    SetThreadLocale(previous);
+    EXPECT_EQ(".x\x95\x5Cy", extension);
+    // Stepped byte by byte, the same bytes end in a folder "\\y" without extension.
+    EXPECT_EQ("", ExtensionOf("C:\\dir\\file.x\x95\x5Cy"));
+}
+
+} // namespace

@@ -1,0 +1,162 @@
+#include <windows.h>
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "TandrelLib.h"
+#include "tests/common/RegistrySandbox.h"
+#include "tests/server/LoadedServer.h"
+#include "tests/server/TypeLibrary.h"
+
+namespace {
+
+class DispatchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.IsLoaded());
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(S_OK, m_server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory,
+                                                reinterpret_cast<void**>(&factory)));
+        HRESULT hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch));
+        factory->Release();
+        ASSERT_EQ(S_OK, hr);
+    }
+    void TearDown() override
+    {
+        if (m_pDispatch) {
+            EXPECT_EQ(0u, m_pDispatch->Release());
+        }
+        m_server.Unload();
+        EXPECT_FALSE(CLoadedServer::IsMapped());
+    }
+
+    HRESULT IdOf(const wchar_t* name, DISPID* dispid)
+    {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        return m_pDispatch->GetIDsOfNames(IID_NULL, names, 1, kClientLocale, dispid);
+    }
+
+    CRegistrySandbox m_sandbox;
+    CLoadedServer m_server;
+    IDispatch* m_pDispatch = nullptr;
+};
+
+TEST_F(DispatchTest, OneTypeInfoAndBadIndexWithoutLoading)
+{
+    UINT count = 0;
+    EXPECT_EQ(S_OK, m_pDispatch->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(E_POINTER, m_pDispatch->GetTypeInfoCount(nullptr));
+
+    // Nothing is registered, so only an index check can produce this answer.
+    ITypeInfo* typeInfo = nullptr;
+    EXPECT_EQ(DISP_E_BADINDEX, m_pDispatch->GetTypeInfo(1, kClientLocale, &typeInfo));
+    EXPECT_EQ(E_POINTER, m_pDispatch->GetTypeInfo(0, kClientLocale, nullptr));
+}
+
+TEST_F(DispatchTest, UnregisteredLibraryFailsUntilRegisteredInTheSameProcess)
+{
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(&typeInfo);
+    EXPECT_EQ(kLibraryNotRegistered, m_pDispatch->GetTypeInfo(0, kClientLocale, &typeInfo));
+    EXPECT_EQ(nullptr, typeInfo);
+    DISPID dispid = 0;
+    EXPECT_EQ(kLibraryNotRegistered, IdOf(L"Invoke", &dispid));
+    DISPPARAMS noArguments = {};
+    EXPECT_EQ(kLibraryNotRegistered, m_pDispatch->Invoke(1, IID_NULL, kClientLocale, DISPATCH_METHOD,
+                                                         &noArguments, nullptr, nullptr, nullptr));
+
+    ASSERT_EQ(S_OK, RegisterBuiltTypeLibrary());
+    ASSERT_EQ(S_OK, m_pDispatch->GetTypeInfo(0, kClientLocale, &typeInfo));
+    ASSERT_NE(nullptr, typeInfo);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, typeInfo->GetTypeAttr(&attr));
+    EXPECT_TRUE(IsEqualIID(IID_IRefresherBand, attr->guid));
+    typeInfo->ReleaseTypeAttr(attr);
+
+    // Every call hands out the one loaded object.
+    ITypeInfo* again = nullptr;
+    ASSERT_EQ(S_OK, m_pDispatch->GetTypeInfo(0, kClientLocale, &again));
+    EXPECT_EQ(typeInfo, again);
+    again->Release();
+    typeInfo->Release();
+}
+
+class RegisteredDispatchTest : public DispatchTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, RegisterBuiltTypeLibrary());
+        DispatchTest::SetUp();
+    }
+};
+
+TEST_F(RegisteredDispatchTest, NamesResolveAlikeInAndOutOfTheCache)
+{
+    DISPID cached = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Invoke", &cached));
+    DISPID again = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Invoke", &again));
+    EXPECT_EQ(cached, again);
+
+    // The cache matches exactly; the platform then matches regardless of case.
+    DISPID otherCase = 0;
+    EXPECT_EQ(S_OK, IdOf(L"INVOKE", &otherCase));
+    EXPECT_EQ(cached, otherCase);
+
+    DISPID unknown = 0;
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, IdOf(L"Refresh", &unknown));
+    EXPECT_EQ(DISPID_UNKNOWN, unknown);
+}
+
+TEST_F(RegisteredDispatchTest, TwoNamesAlwaysReachThePlatform)
+{
+    DISPID cached = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Invoke", &cached));
+
+    // The second name is a parameter of the first, which only the platform knows.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Invoke"), const_cast<LPOLESTR>(L"wFlags")};
+    DISPID dispids[2] = {0, 0};
+    EXPECT_EQ(S_OK, m_pDispatch->GetIDsOfNames(IID_NULL, names, 2, kClientLocale, dispids));
+    EXPECT_EQ(cached, dispids[0]);
+    EXPECT_EQ(3, dispids[1]);
+
+    names[1] = const_cast<LPOLESTR>(L"NoSuchParameter");
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, m_pDispatch->GetIDsOfNames(IID_NULL, names, 2, kClientLocale, dispids));
+    EXPECT_EQ(E_POINTER, m_pDispatch->GetIDsOfNames(IID_NULL, nullptr, 1, kClientLocale, dispids));
+}
+
+TEST_F(RegisteredDispatchTest, InvokeIsAnsweredByThePlatformTypeInfo)
+{
+    // The interface has no members of its own: the type information knows of
+    // nothing that could be invoked, not even the inherited restricted ones.
+    DISPID addRef = 0;
+    ASSERT_EQ(S_OK, IdOf(L"AddRef", &addRef));
+    DISPPARAMS noArguments = {};
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, m_pDispatch->Invoke(addRef, IID_NULL, kClientLocale, DISPATCH_METHOD,
+                                                         &noArguments, &result, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, m_pDispatch->Invoke(0x7654, IID_NULL, kClientLocale, DISPATCH_METHOD,
+                                                         &noArguments, &result, nullptr, nullptr));
+    EXPECT_EQ(VT_EMPTY, result.vt);
+    EXPECT_EQ(1u, ReferenceCount(m_pDispatch));
+}
+
+TEST_F(RegisteredDispatchTest, ModuleTerminationReleasesTheTypeInfo)
+{
+    ITypeInfo* typeInfo = nullptr;
+    ASSERT_EQ(S_OK, m_pDispatch->GetTypeInfo(0, kClientLocale, &typeInfo));
+    const ULONG whileLoaded = ReferenceCount(typeInfo);
+    EXPECT_EQ(0u, m_pDispatch->Release());
+    m_pDispatch = nullptr;
+    m_server.Unload();
+    ASSERT_FALSE(CLoadedServer::IsMapped());
+    EXPECT_EQ(whileLoaded - 1, ReferenceCount(typeInfo));
+    typeInfo->Release();
+}
+
+} // namespace
