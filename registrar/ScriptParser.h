@@ -41,7 +41,6 @@ public:
 
     void SetCursor(LPCSTR cursor) { m_pCursor = cursor; }
     LPCSTR Cursor() const { return m_pCursor; }
-    UINT CodePage() const { return m_codePage; }
 
 private:
     struct CBlockLevel;
@@ -53,7 +52,7 @@ private:
     HRESULT RunRootBlock(LPSTR token, BOOL bRegister);
     HRESULT UnregisterRootBlock(LPSTR token, HKEY root);
     HRESULT PassOverDeepBlock(LPSTR token);
-    bool HasBackslash(LPCSTR name) const;
+    bool IsSingleKeyName(LPCSTR name) const;
     HRESULT RegisterEntry(LPSTR token, CBlockLevel& level);
     HRESULT RegisterValueEntry(LPSTR token, HKEY parent);
     HRESULT RegisterKeyEntry(LPSTR token, CBlockLevel& level);

@@ -141,9 +141,12 @@ HRESULT CRegScriptParser::WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BO
     return hr;
 }
 
-bool CRegScriptParser::HasBackslash(LPCSTR name) const
+// A key entry names exactly one subkey of its parent. An empty name would
+// stand for the parent itself, which ForceRemove, Delete and unregistering
+// would then delete.
+bool CRegScriptParser::IsSingleKeyName(LPCSTR name) const
 {
-    return FindChar(name, '\\', m_codePage) != nullptr;
+    return name[0] != '\0' && FindChar(name, '\\', m_codePage) == nullptr;
 }
 
 // Register mode: one entry, from its first token up to the first token of
@@ -156,7 +159,7 @@ HRESULT CRegScriptParser::RegisterEntry(LPSTR token, CBlockLevel& level)
         hr = ReadToken(token);
         if (FAILED(hr))
             return hr;
-        if (HasBackslash(token))
+        if (!IsSingleKeyName(token))
             return DISP_E_EXCEPTION;
         if (IsDeletableKeyName(token)) {
             // An absent key is no error, and neither is one that stays.
@@ -215,7 +218,7 @@ LONG CRegScriptParser::OpenOrCreateKey(CRegistryKey& key, HKEY parent, LPCSTR na
 
 HRESULT CRegScriptParser::RegisterKeyEntry(LPSTR token, CBlockLevel& level)
 {
-    if (HasBackslash(token))
+    if (!IsSingleKeyName(token))
         return DISP_E_EXCEPTION;
     const LONG error = OpenOrCreateKey(level.currentKey, level.hParent, token);
     if (error != ERROR_SUCCESS)
@@ -286,14 +289,16 @@ HRESULT CRegScriptParser::DeleteValue(HKEY parent, LPCSTR valueName)
 
 HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bool deletable)
 {
-    if (HasBackslash(token))
+    if (!IsSingleKeyName(token))
         return DISP_E_EXCEPTION;
     const LONG opened =
         level.bSkip ? ERROR_FILE_NOT_FOUND : level.currentKey.Open(level.hParent, token, KEY_READ);
     // A key that is not there is walked only to find where its block ends.
     const BOOL entrySkip = level.bSkip || opened != ERROR_SUCCESS;
+    // A shortened name would name another key, so only a whole one is deleted.
     CHAR keyName[kKeyNameBytes];
     lstrcpynA(keyName, token, kKeyNameBytes);
+    deletable = deletable && lstrlenA(token) < kKeyNameBytes;
 
     HRESULT hr = ReadToken(token);
     if (SUCCEEDED(hr))

@@ -1,7 +1,5 @@
 // The module's registration operations: the walks over the object map and
 // the registry update from a script resource of the module's own file.
-#include <utility>
-
 #include "registrar/RegObject.h"
 #include "registration/ComponentCategories.h"
 #include "registration/ModulePath.h"

@@ -122,8 +122,6 @@ public:
 
 class CComModule : public CModuleT<CComModule> {
 public:
-    CComModule() = default;
-
     // Defined with the registration entry points.
     virtual HRESULT UpdateRegistryFromScript(UINT resourceId, BOOL bRegister, const RegistryReplacement* pReplacements);
     virtual HRESULT UpdateRegistryFromScript(LPCSTR resourceName, BOOL bRegister, const RegistryReplacement* pReplacements);

@@ -231,31 +231,25 @@ CInterfacePtr<IDeskBand> NewBand()
     return band;
 }
 
-CTestWindow::CTestWindow()
+HWND TestParentWindow()
 {
-    WNDCLASSA windowClass = {};
-    if (!GetClassInfoA(GetModuleHandleA(nullptr), kTestWindowClass, &windowClass)) {
+    static const HWND window = [] {
+        WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         windowClass.lpszClassName = kTestWindowClass;
         RegisterClassA(&windowClass);
-    }
-    // A popup rather than a captioned window: the X11 driver waits for a
-    // window manager to unmap captioned windows, and Xvfb has none.
-    m_hWnd = CreateWindowExA(0, kTestWindowClass, "Tandrel test host",
-                             WS_POPUP | WS_BORDER | WS_VISIBLE | WS_CLIPCHILDREN, 50, 50, 420, 60, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-CTestWindow::~CTestWindow()
-{
-    DestroyWindow(m_hWnd);
+        return CreateWindowExA(0, kTestWindowClass, "Tandrel test host",
+                               WS_POPUP | WS_BORDER | WS_VISIBLE | WS_CLIPCHILDREN, 50, 50, 420, 60, nullptr,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+    }();
+    return window;
 }
 
 CBandHarness::CBandHarness(DWORD siteFaces)
     : m_browser(MakeHostObject<CHostBrowser>()),
-      m_site(MakeHostObject<CHostSite>(m_window.Handle(), m_browser.Get(), siteFaces))
+      m_site(MakeHostObject<CHostSite>(TestParentWindow(), m_browser.Get(), siteFaces))
 {
 }
 
@@ -267,7 +261,7 @@ HRESULT CBandHarness::Open()
     if (!band)
         return E_FAIL;
     const HRESULT hr = m_band.Open(std::move(band), SiteUnknown());
-    UpdateWindow(m_window.Handle());
+    UpdateWindow(TestParentWindow());
     return hr;
 }
 

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr unsigned kSeed = 20261208;
-constexpr int kScripts = 150;
+constexpr int kScripts = 1000;
 
 // The roots the sandbox leaves alone, sent into it as well, so that a script
 // naming them cannot reach the real registry either.

@@ -6,6 +6,7 @@
 #include "registrar/RegObject.h"
 #include "registrar/ScriptParser.h"
 #include "registrar/ScriptTables.h"
+#include "registrar/ScriptTextBuffer.h"
 #include "support/Owners.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
@@ -142,6 +143,27 @@ TEST(Expansion, GrowsPastItsFirstAllocationForLongValues)
     const ExpansionResult result = Expand(registrar, "<%Long%><%Long%>");
     EXPECT_EQ(S_OK, result.hr);
     EXPECT_EQ("<" + std::string(5000, 'v') + "><" + std::string(5000, 'v') + ">", result.text);
+}
+
+TEST(ScriptTextBuffer, GrowsByDoublingAndRefusesSizesThatOverflow)
+{
+    CScriptTextBuffer buffer(4, 932);
+    ASSERT_TRUE(buffer.IsAllocated());
+    // The text and its terminator must stay below the capacity.
+    EXPECT_TRUE(buffer.AppendBytes("abc", 3));
+    EXPECT_EQ(8, buffer.Capacity());
+    EXPECT_TRUE(buffer.AppendChar("\x83\x5Cz"));
+    EXPECT_EQ(5, buffer.Length());
+    EXPECT_EQ(8, buffer.Capacity());
+    EXPECT_TRUE(buffer.AppendWide(L"\x30BD"));
+    EXPECT_FALSE(buffer.AppendWide(nullptr));
+    EXPECT_FALSE(buffer.AppendBytes("x", 0x7FFFFFFF));
+    EXPECT_EQ(7, buffer.Length());
+    EXPECT_EQ(16, buffer.Capacity());
+    CTaskMemBlock<CHAR> text(buffer.TakeText());
+    EXPECT_STREQ("abc\x83\x5C\x83\x5C", text.Get());
+    EXPECT_FALSE(buffer.IsAllocated());
+    EXPECT_FALSE(buffer.AppendBytes("x", 1));
 }
 
 TEST(Tokens, WhiteSpaceIsTabLineFeedReturnAndBlankOnly)

@@ -128,6 +128,20 @@ TEST(ScriptSyntax, BackslashInAKeyNameFailsInBothModes)
     EXPECT_TRUE(sandbox.IsEmpty());
 }
 
+// An empty name would stand for the parent key itself: ForceRemove would
+// empty it and unregistering would delete it.
+TEST(ScriptSyntax, EmptyKeyNamesAreRefusedAndNeverDeleteTheParent)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText("HKCU { Keep { Child = s 'c' } }", TRUE));
+    const std::string registered = sandbox.Dump();
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { ForceRemove '' } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { Delete '' } }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { Child { '' } } }", FALSE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { '' = s 'x' } }", TRUE));
+    EXPECT_EQ(registered, sandbox.Dump());
+}
+
 TEST(ScriptSyntax, BracesCountOnlyAsWholeTokensWhereTheGrammarExpectsThem)
 {
     CRegistrySandbox sandbox;

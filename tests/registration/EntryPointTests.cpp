@@ -158,6 +158,24 @@ TEST(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
     EXPECT_EQ(once, sandbox.Dump());
 }
 
+TEST(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScriptEntries)
+{
+    CModuleCopy copy(L"no library", L"Tandrel.DLL");
+    copy.HideResourceType(L"TYPELIB", L'X');
+    copy.Load();
+    CSystemSandbox sandbox;
+    const HRESULT hr = copy.Call("DllRegisterServer");
+    EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, hr);
+    std::vector<std::string> expected = ScriptEntries(copy.AnsiPath());
+    expected.push_back("HKCR\\Interface");
+    expected.push_back("HKCR\\TypeLib");
+    EXPECT_EQ(Sorted(expected), sandbox.Dump());
+
+    // Unregistration removes the script's entries and then reports the same.
+    EXPECT_EQ(hr, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+}
+
 TEST(DllUnregisterServer, LeavesOnlyTheNoRemoveKeys)
 {
     CModuleCopy copy(L"unregister", L"Tandrel.DLL");

@@ -5,17 +5,21 @@
 # unregisters and checks that only the keys the script keeps are left.
 # Runs in a private copy of the test Wine prefix, so the shared one stays as
 # it was found.
-# Usage: registry-tools.sh <built Tandrel.DLL>
+# Usage: registry-tools.sh <built Tandrel.DLL> <ProgIdClient.exe>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-env"
 dll=$1
+client=$2
 
 work=$(mktemp -d)
 private="$work/prefix"
+session=""
 finish() {
-  # Ends the one wineserver of the private prefix, which this script started.
+  # Ends the one wineserver of the private prefix, which this script started,
+  # and with it the window that held the session.
   WINEPREFIX="$private" wineserver -k 2>/dev/null || true
+  [ -z "$session" ] || wait "$session" 2>/dev/null || true
   rm -rf "$work"
 }
 trap finish EXIT
@@ -87,7 +91,6 @@ expected_registration=$(cat <<REG | sort
 +[$classes\\Typelib\\$library\\1.0\\FLAGS] @="8"
 +[$classes\\Typelib\\$library\\1.0\\HELPDIR]
 +[$classes\\Typelib\\$library\\1.0\\HELPDIR] @="$escaped_folder"
-+[$toolbar]
 +[$toolbar] "$class"="0"
 REG
 )
@@ -97,9 +100,24 @@ REG
 # that only the registration changes the registry.
 wineserver -p
 wine notepad >/dev/null 2>&1 &
+session=$!
 sleep 3
 
+# The script host registers its own type library the first time a script
+# calls through it; let that happen before the baseline is taken.
+cat > "$private/drive_c/warmup.vbs" <<'VBS'
+WScript.Echo TypeName(WScript.CreateObject("Scripting.Dictionary"))
+VBS
+wine cscript //nologo 'C:\warmup.vbs' >/dev/null 2>&1 || true
+
 export_registry before
+# The Toolbar key is NoRemove: it may be there from an earlier registration,
+# and when it is not, registration creates it and unregistration keeps it.
+toolbar_left=""
+if ! iconv -f UTF-16 -t UTF-8 "$private/drive_c/before.reg" | tr -d '\r' | grep -Fx "[$toolbar]" >/dev/null; then
+  toolbar_left="+[$toolbar]"
+  expected_registration=$(printf '%s\n%s\n' "$expected_registration" "$toolbar_left" | sort)
+fi
 wine regsvr32 /s "$module" || fail "regsvr32 returned $?"
 export_registry registered
 actual=$(changes before registered)
@@ -114,16 +132,31 @@ export_registry twice
 [ -z "$(changes registered twice)" ] || { changes registered twice; fail "registering twice differs from once"; }
 echo "ok: registering twice equals registering once"
 
+# JScript: the platform's VBScript refuses every object that takes a site
+# when the script host offers no service provider, as cscript does not.
+cat > "$private/drive_c/create.js" <<'JS'
+var band = new ActiveXObject("Tandrel.RefresherBand");
+WScript.Echo("created " + typeof band);
+JS
+created=$(wine cscript //nologo 'C:\create.js' 2>/dev/null | tr -d '\r')
+[ "$created" = "created object" ] || fail "script client got: '$created'"
+echo "ok: cscript created the band by its ProgID"
+
+# VBScript through the script host's own CreateObject, which asks COM for the
+# class by its ProgID and hands the object over without siting it.
 cat > "$private/drive_c/create.vbs" <<'VBS'
-Set band = CreateObject("Tandrel.RefresherBand")
+Set band = WScript.CreateObject("Tandrel.RefresherBand")
 WScript.Echo "created " & TypeName(band)
 VBS
-created=$(wine cscript //nologo 'C:\create.vbs' 2>&1 | tr -d '\r')
-[ "$created" = "created IRefresherBand" ] || fail "script client got: '$created'"
-echo "ok: cscript created the band by its ProgID and named its type from the registered library"
+created=$(wine cscript //nologo 'C:\create.vbs' 2>/dev/null | tr -d '\r')
+[ "$created" = "created IRefresherBand" ] || fail "VBScript client got: '$created'"
+echo "ok: cscript (VBScript) created the band by its ProgID and named its type"
+
+wine "$client" | tr -d '\r' || fail "ProgID client"
+echo "ok: a client found the band through the registry"
 
 wine regsvr32 /s /u "$module" || fail "regsvr32 /u returned $?"
 export_registry unregistered
 left=$(changes before unregistered)
-[ "$left" = "+[$toolbar]" ] || { echo "$left"; fail "unregistration left more than the NoRemove Toolbar key"; }
-echo "ok: regsvr32 /u removed everything but the NoRemove Toolbar key"
+[ "$left" = "$toolbar_left" ] || { echo "$left"; fail "unregistration left more than the NoRemove Toolbar key"; }
+echo "ok: regsvr32 /u removed everything it wrote but the NoRemove Toolbar key"

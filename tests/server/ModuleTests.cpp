@@ -57,9 +57,15 @@ TEST_F(ModuleTest, TerminationFunctionsRunNewestFirstAndOnlyOnce)
 
 TEST_F(ModuleTest, GlobalInterfaceTableIsCreatedOnceAndSharedCounted)
 {
+    // Before COM is initialized on the thread the table cannot be made, and
+    // the caller's pointer is not left looking like one.
+    IGlobalInterfaceTable* first = reinterpret_cast<IGlobalInterfaceTable*>(&first);
+    EXPECT_EQ(CO_E_NOTINITIALIZED, m_pModule->GetGlobalInterfaceTable(&first));
+    EXPECT_EQ(nullptr, first);
+    EXPECT_FALSE(m_pModule->m_pGIT);
+
     ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     EXPECT_EQ(E_POINTER, m_pModule->GetGlobalInterfaceTable(nullptr));
-    IGlobalInterfaceTable* first = nullptr;
     IGlobalInterfaceTable* second = nullptr;
     ASSERT_EQ(S_OK, m_pModule->GetGlobalInterfaceTable(&first));
     ASSERT_EQ(S_OK, m_pModule->GetGlobalInterfaceTable(&second));

@@ -82,7 +82,8 @@ TEST_F(TypeInfoHolderTest, CacheHoldsEveryFunctionNameWithItsMemberId)
 // shows which answers come from it.
 TEST_F(TypeInfoHolderTest, CacheMatchesExactlyAndTheLaterOfTwoRowsWins)
 {
-    NameCacheEntry* rows = new NameCacheEntry[3]{
+    NameCacheEntry* rows = new NameCacheEntry[4]{
+        {nullptr, 0, DISPID_UNKNOWN},
         {SysAllocString(L"Invoke"), 6, 7001},
         {SysAllocString(L"Twin"), 4, 7002},
         {SysAllocString(L"Twin"), 4, 7003},
@@ -90,7 +91,7 @@ TEST_F(TypeInfoHolderTest, CacheMatchesExactlyAndTheLaterOfTwoRowsWins)
     m_holder.m_pTypeInfo = LoadInterfaceTypeInfo();
     ASSERT_NE(nullptr, m_holder.m_pTypeInfo);
     m_holder.m_pNameCache = rows;
-    m_holder.m_nNameCount = 3;
+    m_holder.m_nNameCount = 4;
 
     EXPECT_EQ(7001, IdOf(L"Invoke"));
     EXPECT_EQ(7003, IdOf(L"Twin"));
@@ -103,8 +104,10 @@ TEST_F(TypeInfoHolderTest, CacheMatchesExactlyAndTheLaterOfTwoRowsWins)
     EXPECT_EQ(S_OK, m_holder.GetIDsOfNames(IID_NULL, names, 2, kClientLocale, dispids));
     EXPECT_EQ(platformInvoke, dispids[0]);
     EXPECT_EQ(1, dispids[1]);
-    // A prefix of a cached name is not that name.
+    // A prefix of a cached name is not that name, and a row whose name could
+    // not be read answers nothing, not even the empty name.
     EXPECT_EQ(DISPID_UNKNOWN, IdOf(L"Inv", DISP_E_UNKNOWNNAME));
+    EXPECT_EQ(DISPID_UNKNOWN, IdOf(L"", DISP_E_UNKNOWNNAME));
 
     CComTypeInfoHolder::ReleaseTypeInfo(reinterpret_cast<DWORD_PTR>(&m_holder));
 }

@@ -1,0 +1,351 @@
+// The custom interval dialog and the About box, driven the way a user drives
+// them, and the refresh countdown with real timer ticks.
+#include <gtest/gtest.h>
+
+#include <math.h>
+
+#include "resources/resource.h"
+#include "tests/band/BandHarness.h"
+#include "tests/common/RegistrySandbox.h"
+
+namespace {
+
+const char kIntervalDialogTitle[] = "Refresh Settings";
+
+// What the user saw of one message box.
+struct MessageSeen {
+    bool shown = false;
+    std::string text;
+    bool ownedByDialog = false;
+    bool errorIcon = false;
+    bool dialogStillOpen = false;
+};
+
+// Replaces the field's text with text, as a user selecting all and typing.
+void Retype(const CUser& user, HWND dialog, const std::string& text)
+{
+    PostMessageA(GetDlgItem(dialog, IDC_INTERVAL), EM_SETSEL, 0, -1);
+    PostMessageA(GetDlgItem(dialog, IDC_INTERVAL), WM_CHAR, VK_BACK, 1);
+    user.Type(dialog, IDC_INTERVAL, text);
+}
+
+MessageSeen ReadErrorAndDismiss(const CUser& user, HWND dialog)
+{
+    MessageSeen seen;
+    const HWND box = user.WaitForWindow("Error");
+    if (!box)
+        return seen;
+    seen.shown = true;
+    seen.text = user.MessageText(box);
+    seen.ownedByDialog = GetWindow(box, GW_OWNER) == dialog;
+    seen.errorIcon = user.ShowsErrorIcon(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    user.WaitUntilGone(box);
+    seen.dialogStillOpen = IsWindowVisible(dialog) != FALSE;
+    return seen;
+}
+
+std::string FieldText(HWND dialog)
+{
+    CHAR text[128] = "";
+    SendMessageA(GetDlgItem(dialog, IDC_INTERVAL), WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Opens the custom dialog, types entry and presses Enter; true when the
+// dialog closed.
+bool ChooseCustomInterval(HWND band, const std::string& entry)
+{
+    bool closed = false;
+    CommandWithUser(band, ID_REFRESH_CUSTOM, [&](const CUser& user) {
+        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+        user.Type(dialog, IDC_INTERVAL, entry);
+        user.PressKey(dialog, IDC_INTERVAL, VK_RETURN);
+        closed = dialog && user.WaitUntilGone(dialog);
+    });
+    return closed;
+}
+
+// Each invalid entry gives its message, owned by the dialog, which stays
+// open with the text as typed until the user escapes.
+void ExpectEntriesRejectedWith(const std::vector<std::string>& entries, const std::string& message)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    std::vector<MessageSeen> seen;
+    std::vector<std::string> fields;
+    bool closed = false;
+    CommandWithUser(host.BandWindow(), ID_REFRESH_CUSTOM, [&](const CUser& user) {
+        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+        for (const std::string& entry : entries) {
+            Retype(user, dialog, entry);
+            user.Click(dialog, IDOK);
+            seen.push_back(ReadErrorAndDismiss(user, dialog));
+            fields.push_back(FieldText(dialog));
+        }
+        user.PressKey(dialog, IDC_INTERVAL, VK_ESCAPE);
+        closed = user.WaitUntilGone(dialog);
+    });
+    ASSERT_EQ(entries.size(), seen.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_TRUE(seen[i].shown) << '"' << entries[i] << '"';
+        EXPECT_EQ(message, seen[i].text) << '"' << entries[i] << '"';
+        EXPECT_TRUE(seen[i].ownedByDialog) << '"' << entries[i] << '"';
+        EXPECT_TRUE(seen[i].errorIcon) << '"' << entries[i] << '"';
+        EXPECT_TRUE(seen[i].dialogStillOpen) << '"' << entries[i] << '"';
+        EXPECT_EQ(entries[i], fields[i]);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ("No Refresh", PaintedText(host.BandWindow()));
+}
+
+TEST(IntervalDialog, OkAcceptsTheTypedIntervalAndRestartsTheTimer)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    bool closed = false;
+    TimerCalls().clear();
+    CommandWithUser(host.BandWindow(), ID_REFRESH_CUSTOM, [&](const CUser& user) {
+        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+        user.Type(dialog, IDC_INTERVAL, "15");
+        user.Click(dialog, IDOK);
+        closed = user.WaitUntilGone(dialog);
+    });
+    EXPECT_TRUE(closed);
+    EXPECT_EQ("Every 15 seconds", PaintedText(host.BandWindow()));
+    ASSERT_FALSE(TimerCalls().empty());
+    EXPECT_EQ(15000u, TimerCalls().back().period);
+}
+
+TEST(IntervalDialog, EnterAcceptsLeadingZeros)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    EXPECT_TRUE(ChooseCustomInterval(host.BandWindow(), "007"));
+    EXPECT_EQ("Every 7 seconds", PaintedText(host.BandWindow()));
+}
+
+TEST(IntervalDialog, EnterAtOnceFindsTheFieldEmpty)
+{
+    ExpectEntriesRejectedWith({""}, "Cannot be empty");
+}
+
+TEST(IntervalDialog, AnythingButDigitsIsRefused)
+{
+    ExpectEntriesRejectedWith({"-5", " 5", "1.5", "x"}, "That field can only contain numbers");
+}
+
+TEST(IntervalDialog, ZeroIsAnInvalidInterval)
+{
+    ExpectEntriesRejectedWith({"0", "000"}, "That is a invalid interval");
+}
+
+TEST(IntervalDialog, HugeEntriesRunAtTheLongestTimerPeriod)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    TimerCalls().clear();
+    EXPECT_TRUE(ChooseCustomInterval(host.BandWindow(), "99999999999"));
+    EXPECT_EQ("Every 2147483647 seconds", PaintedText(host.BandWindow()));
+    ASSERT_FALSE(TimerCalls().empty());
+    EXPECT_EQ(2147483647u, TimerCalls().back().period);
+
+    TimerCalls().clear();
+    EXPECT_TRUE(ChooseCustomInterval(host.BandWindow(), "2147483"));
+    ASSERT_FALSE(TimerCalls().empty());
+    EXPECT_EQ(2147483000u, TimerCalls().back().period);
+    TimerCalls().clear();
+    EXPECT_TRUE(ChooseCustomInterval(host.BandWindow(), "2147484"));
+    EXPECT_EQ("Every 2147484 seconds", PaintedText(host.BandWindow()));
+    ASSERT_FALSE(TimerCalls().empty());
+    EXPECT_EQ(2147483647u, TimerCalls().back().period);
+}
+
+TEST(IntervalDialog, OnlyTheFirst59CharactersAreRead)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    EXPECT_TRUE(ChooseCustomInterval(host.BandWindow(), std::string(58, '0') + "9x"));
+    EXPECT_EQ("Every 9 seconds", PaintedText(host.BandWindow()));
+}
+
+TEST(IntervalDialog, CancelEscapeAndCloseBoxKeepTheSettingAndRestartTheCountdown)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    host.Command(ID_REFRESH_30SEC);
+    enum Way { CancelButton, EscapeKey, CloseBox };
+    for (Way way : {CancelButton, EscapeKey, CloseBox}) {
+        bool closed = false;
+        TimerCalls().clear();
+        CommandWithUser(host.BandWindow(), ID_REFRESH_CUSTOM, [&](const CUser& user) {
+            const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+            user.Type(dialog, IDC_INTERVAL, "5");
+            if (way == CancelButton)
+                user.Click(dialog, IDCANCEL);
+            else if (way == EscapeKey)
+                user.PressKey(dialog, IDC_INTERVAL, VK_ESCAPE);
+            else
+                user.CloseBox(dialog);
+            closed = user.WaitUntilGone(dialog);
+        });
+        EXPECT_TRUE(closed) << way;
+        EXPECT_EQ("Every 30 seconds", PaintedText(host.BandWindow())) << way;
+        ASSERT_EQ(2u, TimerCalls().size()) << way;
+        EXPECT_EQ(30000u, TimerCalls()[1].period) << way;
+    }
+}
+
+TEST(AboutBox, ShowsProductDisclaimerAndBylineAndTouchesNothing)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    host.Command(ID_REFRESH_30SEC);
+    enum Way { OkButton, EnterKey, EscapeKey };
+    for (Way way : {OkButton, EnterKey, EscapeKey}) {
+        UpdateWindow(host.BandWindow());
+        TimerCalls().clear();
+        std::vector<std::string> texts;
+        bool closed = false;
+        CommandWithUser(host.BandWindow(), ID_ABOUT, [&](const CUser& user) {
+            const HWND about = user.WaitForWindow("About");
+            for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                WCHAR text[256] = L"";
+                InternalGetWindowText(child, text, 256);
+                CHAR ansi[256] = "";
+                WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
+                texts.push_back(ansi);
+            }
+            if (way == OkButton)
+                user.Click(about, IDOK);
+            else
+                user.PressKey(about, IDOK, way == EnterKey ? VK_RETURN : VK_ESCAPE);
+            closed = user.WaitUntilGone(about);
+        });
+        EXPECT_TRUE(closed) << way;
+        ASSERT_EQ(4u, texts.size());
+        EXPECT_EQ("OK", texts[0]);
+        EXPECT_EQ("Tandrel Version 1.20", texts[1]);
+        EXPECT_NE(std::string::npos, texts[2].find("\"as-is\""));
+        EXPECT_EQ("The Tandrel Project, 2026", texts[3]);
+        EXPECT_TRUE(TimerCalls().empty()) << way;
+        EXPECT_FALSE(GetUpdateRect(host.BandWindow(), nullptr, FALSE)) << way;
+    }
+}
+
+CBandHarness* g_releasingHost = nullptr;
+
+void CALLBACK ReleaseBandFromTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_releasingHost->Close();
+}
+
+TEST(IntervalDialog, HostReleasingTheBandWhileTheDialogIsOpenIsSafe)
+{
+    CBandHarness host;
+    const ULONG siteReferences = host.Site().References();
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND band = host.BandWindow();
+    g_releasingHost = &host;
+    bool released = false;
+    CommandWithUser(band, ID_REFRESH_CUSTOM, [&](const CUser& user) {
+        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+        SetTimer(nullptr, 0, 10, ReleaseBandFromTimer);
+        released = PumpUntil([&] { return !IsWindow(band); }, 3000);
+        user.Type(dialog, IDC_INTERVAL, "5");
+        user.PressKey(dialog, IDC_INTERVAL, VK_RETURN);
+        user.WaitUntilGone(dialog);
+    });
+    EXPECT_FALSE(IsWindow(band));
+    EXPECT_EQ(siteReferences, host.Site().References());
+    EXPECT_EQ(S_OK, Tandrel().CanUnloadNow());
+}
+
+// ---- The countdown, with real ticks
+
+// The refresh times after from.
+std::vector<double> RefreshesAfter(const CHostBrowser& browser, double from)
+{
+    std::vector<double> after;
+    for (double time : browser.RefreshTimes()) {
+        if (time > from)
+            after.push_back(time);
+    }
+    return after;
+}
+
+// Waits for the next refresh after from; its time, or 0.
+double NextRefreshAfter(const CHostBrowser& browser, double from, DWORD timeout = 4000)
+{
+    PumpUntil([&] { return !RefreshesAfter(browser, from).empty(); }, timeout);
+    const std::vector<double> after = RefreshesAfter(browser, from);
+    return after.empty() ? 0 : after.front();
+}
+
+TEST(RefreshCountdown, TicksComeEveryIntervalAndRefreshThePage)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
+    const double chosen = HostClockMilliseconds();
+    ASSERT_TRUE(PumpUntil([&] { return host.Browser().RefreshCount() >= 3; }, 5000));
+    const std::vector<double>& times = host.Browser().RefreshTimes();
+    EXPECT_NEAR(1000, times[0] - chosen, 250);
+    EXPECT_NEAR(1000, times[1] - times[0], 250);
+    EXPECT_NEAR(1000, times[2] - times[1], 250);
+    EXPECT_EQ(4, host.Browser().LoadCount());
+}
+
+TEST(RefreshCountdown, AnyCommandButAboutStartsTheCountdownAfresh)
+{
+    CRegistrySandbox sandbox;
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
+    for (WORD command : {static_cast<WORD>(40000), static_cast<WORD>(ID_REMEMBER_SETTINGS)}) {
+        const double tick = NextRefreshAfter(host.Browser(), HostClockMilliseconds());
+        ASSERT_NE(0, tick);
+        PumpFor(600);
+        const double commanded = HostClockMilliseconds();
+        host.Command(command);
+        const double next = NextRefreshAfter(host.Browser(), commanded);
+        EXPECT_NEAR(1000, next - commanded, 200) << command;
+    }
+}
+
+TEST(RefreshCountdown, AboutKeepsTheCountdownRunning)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
+    const double tick = NextRefreshAfter(host.Browser(), HostClockMilliseconds());
+    ASSERT_NE(0, tick);
+    PumpFor(300);
+    const LONG before = host.Browser().RefreshCount();
+    CommandWithUser(host.BandWindow(), ID_ABOUT, [&](const CUser& user) {
+        const HWND about = user.WaitForWindow("About");
+        Sleep(2500);
+        user.PressKey(about, IDOK, VK_RETURN);
+        user.WaitUntilGone(about);
+    });
+    // Ticks went on inside the dialog's own message loop.
+    EXPECT_GE(host.Browser().RefreshCount() - before, 2);
+    const double next = NextRefreshAfter(host.Browser(), HostClockMilliseconds());
+    const double phase = fmod(next - tick, 1000.0);
+    EXPECT_TRUE(phase < 200 || phase > 800) << "refresh " << next - tick << " ms after the first";
+}
+
+TEST(RefreshCountdown, TurningOffStopsTheTicks)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
+    ASSERT_NE(0, NextRefreshAfter(host.Browser(), HostClockMilliseconds()));
+    host.Command(ID_REFRESH_OFF);
+    const LONG refreshes = host.Browser().RefreshCount();
+    PumpFor(2300);
+    EXPECT_EQ(refreshes, host.Browser().RefreshCount());
+}
+
+} // namespace

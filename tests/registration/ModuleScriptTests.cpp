@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "registration/ComponentCategories.h"
+#include "server/Module.h"
+#include "tests/common/RegistrySandbox.h"
+
+namespace {
+
+const char kScriptKey[] = "TandrelModuleScript";
+const RegistryReplacement kExtra[] = {{L"Extra", L"one"}, {nullptr, nullptr}};
+
+std::string ProgramPath()
+{
+    CHAR path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// The test program stands in for the DLL: its module object runs the
+// program's own script resources.
+TEST(UpdateRegistryFromScript, ByIdAddsExtrasThenAppIdAndTheModulePath)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(102u, TRUE, kExtra));
+    EXPECT_EQ("one", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, ""));
+    EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Module"));
+    EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Raw"));
+    EXPECT_EQ("[]", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "AppId"));
+
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(102u, FALSE, kExtra));
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+TEST(UpdateRegistryFromScript, ByNameRunsTheNamedResourceAndRefusesAMissingName)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(E_OUTOFMEMORY, g_pModule->UpdateRegistryFromScript(static_cast<LPCSTR>(nullptr), TRUE, kExtra));
+    EXPECT_TRUE(sandbox.IsEmpty());
+
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript("MODULESCRIPT", TRUE, kExtra));
+    EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Module"));
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript("MODULESCRIPT", FALSE, kExtra));
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+TEST(UpdateRegistryFromScript, WithoutTheExtraTheScriptFailsAndWritesNothing)
+{
+    CRegistrySandbox sandbox;
+    EXPECT_EQ(DISP_E_EXCEPTION, g_pModule->UpdateRegistryFromScript(102u, TRUE, nullptr));
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+// Records the class walk's calls to the one class of a test object map.
+std::vector<std::string> g_calls;
+HRESULT g_registryResult = S_OK;
+const GUID kTestClass = {0x1b2d4a10, 0x7c2e, 0x4f11, {0x9a, 0x10, 0x55, 0x21, 0x0c, 0x7e, 0x3d, 0x44}};
+const CategoryMapEntry kOneCategory[] = {{kCategoryImplemented, &kTestClass}, {kCategoryEnd, nullptr}};
+const CategoryMapEntry* g_categories = nullptr;
+
+HRESULT WINAPI RecordRegistry(BOOL bRegister)
+{
+    g_calls.push_back(bRegister ? "register" : "unregister");
+    return g_registryResult;
+}
+
+const CategoryMapEntry* WINAPI Categories()
+{
+    g_calls.push_back("categories");
+    return g_categories;
+}
+
+class ClassWalk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_calls.clear();
+        g_registryResult = S_OK;
+        g_categories = nullptr;
+        m_map[0] = {&kTestClass, RecordRegistry, nullptr, nullptr, nullptr, 0, nullptr, Categories, nullptr};
+        m_map[1] = {};
+        m_pPrevious = std::exchange(g_pModule->m_pObjectMap, m_map);
+    }
+    void TearDown() override { g_pModule->m_pObjectMap = m_pPrevious; }
+
+    ObjectMapEntry m_map[2];
+    ObjectMapEntry* m_pPrevious = nullptr;
+};
+
+TEST_F(ClassWalk, RegistrationRunsTheScriptBeforeTheCategoriesAndUnregistrationAfter)
+{
+    EXPECT_EQ(S_OK, g_pModule->RegisterAllClasses(FALSE));
+    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    EXPECT_EQ((std::vector<std::string>{"register", "categories", "categories", "unregister"}), g_calls);
+}
+
+TEST_F(ClassWalk, FirstFailureStopsTheWalk)
+{
+    g_registryResult = E_ACCESSDENIED;
+    EXPECT_EQ(E_ACCESSDENIED, g_pModule->RegisterAllClasses(TRUE));
+    EXPECT_EQ(std::vector<std::string>{"register"}, g_calls);
+
+    g_calls.clear();
+    g_registryResult = S_OK;
+    g_categories = kOneCategory;
+    EXPECT_EQ(E_NOTIMPL, g_pModule->UnregisterAllClasses(TRUE));
+    EXPECT_EQ(std::vector<std::string>{"categories"}, g_calls);
+}
+
+TEST_F(ClassWalk, TypeLibraryStepComesLastAndGivesTheResult)
+{
+    CRegistrySandbox sandbox;
+    // The program carries no type library and has no .tlb beside it.
+    const HRESULT hr = g_pModule->RegisterAllClasses(TRUE);
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
+    EXPECT_EQ(hr, g_pModule->UnregisterAllClasses(TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty());
+}
+
+TEST(ClassWalkOfAnEmptyMap, SucceedsWithoutTheTypeLibrary)
+{
+    ObjectMapEntry emptyMap[1] = {};
+    ObjectMapEntry* previous = std::exchange(g_pModule->m_pObjectMap, emptyMap);
+    EXPECT_EQ(S_OK, g_pModule->RegisterAllClasses(FALSE));
+    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    g_pModule->m_pObjectMap = previous;
+}
+
+} // namespace
