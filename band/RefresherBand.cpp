@@ -70,6 +70,8 @@ void CRefresherBand::ConnectToSite(IUnknown* pUnkSite)
 
     CInterfacePtr<IOleWindow> oleWindow;
     if (SUCCEEDED(pUnkSite->QueryInterface(IID_IOleWindow, oleWindow.ReceiveVoid()))) {
+        // A failing GetWindow must not leave an earlier site's window as parent.
+        m_hWndParent = nullptr;
         oleWindow->GetWindow(&m_hWndParent);
         oleWindow.Reset();
         CreateBandWindow();

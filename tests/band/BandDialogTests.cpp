@@ -249,15 +249,17 @@ TEST(IntervalDialog, HostReleasingTheBandWhileTheDialogIsOpenIsSafe)
     const HWND band = host.BandWindow();
     g_releasingHost = &host;
     bool released = false;
+    // The first message loop to run it is the dialog's.
+    SetTimer(nullptr, 0, 200, ReleaseBandFromTimer);
     CommandWithUser(band, ID_REFRESH_CUSTOM, [&](const CUser& user) {
         const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
-        SetTimer(nullptr, 0, 10, ReleaseBandFromTimer);
-        released = PumpUntil([&] { return !IsWindow(band); }, 3000);
+        released = user.WaitUntilGone(band);
         user.Type(dialog, IDC_INTERVAL, "5");
         user.PressKey(dialog, IDC_INTERVAL, VK_RETURN);
         user.WaitUntilGone(dialog);
     });
-    EXPECT_FALSE(IsWindow(band));
+    EXPECT_TRUE(released);
+    EXPECT_EQ(nullptr, host.Band());
     EXPECT_EQ(siteReferences, host.Site().References());
     EXPECT_EQ(S_OK, Tandrel().CanUnloadNow());
 }
