@@ -1,7 +1,8 @@
 // TandrelDemo: the band in a window laid out like a browser's, a toolbar
 // area (a rebar) holding the band above a page area that shows how often the
-// page has been loaded. The band comes from Tandrel.DLL through its class
-// factory, as a browser gets it.
+// page has been loaded. The band is created by its class id through the
+// registry, as a browser creates the bands listed under its toolbar key, so
+// Tandrel.DLL must have been registered (scripts/demo runs regsvr32).
 //
 //   TandrelDemo [--headless] [--interval SECONDS] [--refreshes COUNT]
 //               [--hold-until FILE] [--timeout SECONDS]
@@ -22,7 +23,7 @@
 #include "host/HostBrowser.h"
 #include "host/HostSite.h"
 #include "host/HostedBand.h"
-#include "host/TandrelLibrary.h"
+#include "TandrelLib.h"
 #include "resources/resource.h"
 
 namespace {
@@ -72,7 +73,7 @@ enum class DriverStep { OpenCustomDialog, FillCustomDialog, AwaitRefreshes, Hold
 
 class CDemoHost {
 public:
-    CDemoHost(const DemoOptions& options, CTandrelLibrary& library) : m_options(options), m_library(library) {}
+    explicit CDemoHost(const DemoOptions& options) : m_options(options) {}
 
     bool Create(HINSTANCE hInstance);
     int Run();
@@ -90,7 +91,6 @@ private:
     void DriveHeadlessRun();
 
     DemoOptions m_options;
-    CTandrelLibrary& m_library;
     HINSTANCE m_hInstance = nullptr;
     HWND m_hWnd = nullptr;
     HWND m_hRebar = nullptr;
@@ -151,11 +151,11 @@ bool CDemoHost::OpenBand()
     m_site = MakeHostObject<CHostSite>(m_hRebar, m_browser.Get());
 
     CInterfacePtr<IDeskBand> band;
-    HRESULT hr = m_library.CreateBand(IID_IDeskBand, band.ReceiveVoid());
+    HRESULT hr = CoCreateInstance(CLSID_RefresherBand, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.ReceiveVoid());
     if (SUCCEEDED(hr))
         hr = m_band.Open(std::move(band), static_cast<IOleWindow*>(m_site.Get()));
     if (FAILED(hr)) {
-        Report("TandrelDemo: the band could not be opened (0x%08lX)\n", hr);
+        Report("TandrelDemo: the band could not be created and opened (0x%08lX); is Tandrel.DLL registered?\n", hr);
         return false;
     }
     InsertBandIntoRebar();
@@ -332,14 +332,9 @@ int main(int argc, char** argv)
     CoInitialize(nullptr);
     int exitCode = 1;
     {
-        CTandrelLibrary library;
-        if (!library.IsLoaded()) {
-            Report("TandrelDemo: Tandrel.DLL could not be loaded (error %ld)\n", static_cast<LONG>(GetLastError()));
-        } else {
-            CDemoHost host(options, library);
-            if (host.Create(GetModuleHandleA(nullptr)))
-                exitCode = host.Run();
-        }
+        CDemoHost host(options);
+        if (host.Create(GetModuleHandleA(nullptr)))
+            exitCode = host.Run();
     }
     CoUninitialize();
     return exitCode;

@@ -41,6 +41,9 @@ tandrel_ensure_wine() {
       /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /t REG_SZ /d 'cmd /c exit' /f >/dev/null 2>&1
+    # Xvfb runs no window manager; without this Wine waits for one each time
+    # a top-level window is hidden.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
   fi
   wineserver -p >/dev/null 2>&1 || true
