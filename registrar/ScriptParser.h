@@ -54,6 +54,7 @@ private:
     HRESULT PassOverDeepBlock(LPSTR token);
     bool IsSingleKeyName(LPCSTR name) const;
     HRESULT RegisterEntry(LPSTR token, CBlockLevel& level);
+    HRESULT ReadValueHead(LPSTR valueName, LPSTR token);
     HRESULT RegisterValueEntry(LPSTR token, HKEY parent);
     HRESULT RegisterKeyEntry(LPSTR token, CBlockLevel& level);
     static HRESULT RefuseBlockAfterValueOrDelete(LPCSTR token);

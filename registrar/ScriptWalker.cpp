@@ -191,16 +191,23 @@ HRESULT CRegScriptParser::RefuseBlockAfterValueOrDelete(LPCSTR token)
     return IsOpeningBrace(token) ? DISP_E_EXCEPTION : S_OK;
 }
 
-HRESULT CRegScriptParser::RegisterValueEntry(LPSTR token, HKEY parent)
+// The part both modes share: after `val`, the value name and the `=` token.
+HRESULT CRegScriptParser::ReadValueHead(LPSTR valueName, LPSTR token)
 {
-    CHAR valueName[kTokenBytes];
     HRESULT hr = ReadToken(valueName);
     if (SUCCEEDED(hr))
         hr = ReadToken(token);
     if (FAILED(hr))
         return hr;
-    if (token[0] != '=')
-        return DISP_E_EXCEPTION;
+    return token[0] == '=' ? S_OK : DISP_E_EXCEPTION;
+}
+
+HRESULT CRegScriptParser::RegisterValueEntry(LPSTR token, HKEY parent)
+{
+    CHAR valueName[kTokenBytes];
+    const HRESULT hr = ReadValueHead(valueName, token);
+    if (FAILED(hr))
+        return hr;
     CBorrowedKey key(parent);
     return WriteValue(key.Key(), valueName, token);
 }
@@ -259,13 +266,9 @@ HRESULT CRegScriptParser::UnregisterEntry(LPSTR token, CBlockLevel& level)
 HRESULT CRegScriptParser::UnregisterValueEntry(LPSTR token, CBlockLevel& level, bool deletable)
 {
     CHAR valueName[kTokenBytes];
-    HRESULT hr = ReadToken(valueName);
-    if (SUCCEEDED(hr))
-        hr = ReadToken(token);
+    HRESULT hr = ReadValueHead(valueName, token);
     if (FAILED(hr))
         return hr;
-    if (token[0] != '=')
-        return DISP_E_EXCEPTION;
     if (!level.bSkip && deletable) {
         hr = DeleteValue(level.hParent, valueName);
         if (FAILED(hr))

@@ -2,6 +2,7 @@
 #include <objbase.h>
 
 #include "TandrelLib.h"
+#include "server/ExceptionState.h"
 #include "server/Module.h"
 #include "server/ObjectMap.h"
 
@@ -14,6 +15,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
         DisableThreadLibraryCalls(hInstance);
     } else if (dwReason == DLL_PROCESS_DETACH) {
         g_pModule->Term();
+        ReleaseExceptionState();
     }
     return TRUE;
 }

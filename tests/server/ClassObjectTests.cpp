@@ -8,6 +8,8 @@
 #include "TandrelLib.h"
 #include "tests/server/LoadedServer.h"
 
+#include <psapi.h>
+
 namespace {
 
 const CLSID kForeignClass = {0x0b1e2c3d, 0x4f50, 0x4a61, {0x8b, 0x72, 0x93, 0xa4, 0xb5, 0xc6, 0xd7, 0xe8}};
@@ -316,6 +318,52 @@ TEST(ServerLoadTest, UnloadsWithACachedFactoryAndComesBackFresh)
     EXPECT_EQ(2u, ReferenceCount(factory));
     factory->Release();
     EXPECT_EQ(S_OK, server.CanUnloadNow());
+}
+
+DWORD NextFreeThreadSlot()
+{
+    const DWORD slot = TlsAlloc();
+    TlsFree(slot);
+    return slot;
+}
+
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+// Hosts unload an idle server and load it again for the next window, so a
+// load must give back everything it took: a thread-local slot kept per load
+// would run the process out of slots after about a thousand cycles.
+TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsAndMemory)
+{
+    const int kCycles = 300;
+    auto cycle = [] {
+        CLoadedServer server;
+        if (!server.IsLoaded())
+            return false;
+        IClassFactory* factory = nullptr;
+        if (FAILED(server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+            return false;
+        IUnknown* band = nullptr;
+        const HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&band));
+        factory->Release();
+        if (FAILED(hr))
+            return false;
+        band->Release();
+        return server.CanUnloadNow() == S_OK;
+    };
+    ASSERT_TRUE(cycle());
+    const DWORD slot = NextFreeThreadSlot();
+    const SIZE_T before = PrivateBytes();
+    for (int i = 0; i < kCycles; ++i)
+        ASSERT_TRUE(cycle()) << "cycle " << i;
+    EXPECT_FALSE(CLoadedServer::IsMapped());
+    EXPECT_EQ(slot, NextFreeThreadSlot());
+    EXPECT_LT(PrivateBytes() - before, SIZE_T(256) * 1024) << "more than 850 bytes kept per load";
 }
 
 } // namespace
