@@ -1,6 +1,5 @@
 #include "band/BandDialogs.h"
 
-#include <ctype.h>
 #include <stdlib.h>
 
 #include "resources/resource.h"
@@ -8,6 +7,14 @@
 namespace {
 
 const int kIntervalTextCapacity = 60;
+
+// '0' to '9' only. The C library's classification follows whatever locale
+// the host process has set, and a locale may count other characters as
+// digits, at which strtol would then stop.
+bool IsDecimalDigit(CHAR c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // The typed interval, or the message that tells the user why it is refused.
 struct IntervalEntry {
@@ -21,7 +28,7 @@ IntervalEntry ReadIntervalEntry(HWND hDlg)
     if (GetDlgItemTextA(hDlg, IDC_INTERVAL, text, kIntervalTextCapacity) == 0)
         return {0, "Cannot be empty"};
     for (const CHAR* p = text; *p; ++p) {
-        if (!isdigit(static_cast<unsigned char>(*p)))
+        if (!IsDecimalDigit(*p))
             return {0, "That field can only contain numbers"};
     }
     // Digits alone: strtol holds a value past the signed 32-bit range at its

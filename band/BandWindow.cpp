@@ -35,7 +35,9 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClassName;
-    return RegisterClassA(&windowClass) != 0;
+    // A band on another thread may have registered the class since the
+    // check; it is then there to use.
+    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 void ShowError(LPCSTR message)
@@ -170,7 +172,10 @@ LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
     case ID_REFRESH_CUSTOM: {
         const INT_PTR chosen = DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd,
                                                IntervalDialogProc, 0);
-        if (chosen != -1)
+        // The dialog ends with a positive interval or -1 (Cancel). A dialog
+        // destroyed before it was answered (with its top-level owner, say)
+        // gives 0, which must not become a 0 ms timer.
+        if (chosen > 0)
             m_nInterval = static_cast<LONG>(chosen);
         break;
     }

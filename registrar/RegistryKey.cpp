@@ -67,7 +67,8 @@ LONG CRegistryKey::ReadDword(LPCSTR name, DWORD* value)
     const LONG error = RegQueryValueExA(m_hKey, name, nullptr, &type, reinterpret_cast<LPBYTE>(value), &size);
     if (error != ERROR_SUCCESS)
         return error;
-    return type == REG_DWORD ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+    // A REG_DWORD of fewer than four bytes fills only part of the number.
+    return type == REG_DWORD && size == sizeof(DWORD) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 LONG CRegistryKey::WriteDword(LPCSTR name, DWORD value)

@@ -306,16 +306,20 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bo
     HRESULT hr = ReadToken(token);
     if (SUCCEEDED(hr))
         hr = SkipValueClause(token);
+    // A block walked in skip mode touches nothing, so it can fail only on
+    // its syntax; going on from where it stopped would read the rest of the
+    // block as entries of this level and delete keys the script never named
+    // here.
     if (SUCCEEDED(hr) && IsOpeningBrace(token)) {
         hr = WalkBlock(token, level.currentKey.m_hKey, FALSE, entrySkip, level.depth + 1);
-        if (FAILED(hr) && !entrySkip)
-            return hr;
-        hr = ReadToken(token);
+        if (SUCCEEDED(hr))
+            hr = ReadToken(token);
     }
+    // The open failed first, so its error is the one reported.
+    if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
+        return StatusFromWin32(opened);
     if (FAILED(hr) || opened == ERROR_FILE_NOT_FOUND)
         return hr;
-    if (opened != ERROR_SUCCESS)
-        return StatusFromWin32(opened);
 
     const bool hasSubkeys = KeyHasSubkeys(level.currentKey.m_hKey);
     const LONG closed = level.currentKey.Close();

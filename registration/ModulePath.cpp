@@ -1,12 +1,13 @@
 #include "registration/ModulePath.h"
 
+#include "registration/LastError.h"
 #include "support/Status.h"
 
 HRESULT ReadModulePath(HMODULE module, CHAR (&path)[MAX_PATH])
 {
     DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
     if (length == 0)
-        return StatusFromLastError();
+        return FailureFromLastError();
     if (length >= MAX_PATH)
         return StatusFromWin32(ERROR_INSUFFICIENT_BUFFER);
     return S_OK;

@@ -14,6 +14,15 @@ constexpr WCHAR kScriptResourceType[] = L"REGISTRY";
 // Room for a MAX_PATH path with every character a doubled quote.
 constexpr UINT kQuotedPathChars = 2 * MAX_PATH;
 
+// An integer resource identifier (MAKEINTRESOURCE) is no text: it passes
+// unchanged, text is converted from the thread's code page.
+LPCWSTR WideResourceName(CTextConverter& converter, LPCSTR name)
+{
+    if (IS_INTRESOURCE(name))
+        return MAKEINTRESOURCEW(LOWORD(reinterpret_cast<ULONG_PTR>(name)));
+    return converter.ToWide(name);
+}
+
 void AddExtraReplacements(CRegObject& registrar, const RegistryReplacement* replacements)
 {
     for (; replacements && replacements->name; ++replacements)
@@ -69,7 +78,7 @@ HRESULT CComModule::UpdateRegistryFromScript(LPCSTR resourceName, BOOL bRegister
         if (!resourceName)
             return E_OUTOFMEMORY;
         CTextConverter converter;
-        LPCWSTR wideName = converter.ToWide(resourceName);
+        LPCWSTR wideName = WideResourceName(converter, resourceName);
         if (!wideName)
             return E_OUTOFMEMORY;
         return bRegister ? registrar.RegisterScriptResource(modulePath, wideName, kScriptResourceType)

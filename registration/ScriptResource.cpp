@@ -1,9 +1,9 @@
 // Loading a registry script out of a module's resources and running it.
 #include "registrar/RegObject.h"
 #include "registrar/ScriptParser.h"
+#include "registration/LastError.h"
 #include "support/Allocation.h"
 #include "support/SafeArithmetic.h"
-#include "support/Status.h"
 #include "support/TextConversion.h"
 
 namespace {
@@ -55,12 +55,22 @@ private:
     CScratchBlockList m_heap;
 };
 
+// A resource name or type as FindResourceA takes it. An integer identifier
+// (MAKEINTRESOURCE, as for RT_RCDATA) is no text and passes as an identifier;
+// text is converted to the thread's code page.
+LPCSTR ResourceNameText(CTextConverter& converter, LPCOLESTR name)
+{
+    if (IS_INTRESOURCE(name))
+        return MAKEINTRESOURCEA(LOWORD(reinterpret_cast<ULONG_PTR>(name)));
+    return converter.ToAnsi(name);
+}
+
 HRESULT ApplyById(CRegObject& registrar, LPCOLESTR modulePath, UINT resourceId, LPCOLESTR type, BOOL bRegister)
 {
     if (!type)
         return E_OUTOFMEMORY;
     CTextConverter converter;
-    LPCSTR typeText = converter.ToAnsi(type);
+    LPCSTR typeText = ResourceNameText(converter, type);
     if (!typeText)
         return E_OUTOFMEMORY;
     return registrar.ApplyScriptResource(modulePath, MAKEINTRESOURCEA(static_cast<WORD>(resourceId)), typeText,
@@ -73,8 +83,8 @@ HRESULT ApplyByName(CRegObject& registrar, LPCOLESTR modulePath, LPCOLESTR resou
     if (!resourceName || !type)
         return E_INVALIDARG;
     CTextConverter converter;
-    LPCSTR nameText = converter.ToAnsi(resourceName);
-    LPCSTR typeText = converter.ToAnsi(type);
+    LPCSTR nameText = ResourceNameText(converter, resourceName);
+    LPCSTR typeText = ResourceNameText(converter, type);
     if (!nameText || !typeText)
         return E_OUTOFMEMORY;
     return registrar.ApplyScriptResource(modulePath, nameText, typeText, bRegister);
@@ -113,13 +123,13 @@ HRESULT CRegObject::ApplyScriptResource(LPCOLESTR modulePath, LPCSTR resource, L
 
     CDataModule module(path);
     if (!module.Get())
-        return StatusFromLastError();
+        return FailureFromLastError();
     HRSRC info = FindResourceA(module.Get(), resource, type);
     if (!info)
-        return StatusFromLastError();
+        return FailureFromLastError();
     HGLOBAL data = LoadResource(module.Get(), info);
     if (!data)
-        return StatusFromLastError();
+        return FailureFromLastError();
 
     CScriptText script;
     LPCSTR text = script.Copy(LockResource(data), SizeofResource(module.Get(), info));

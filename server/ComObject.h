@@ -149,6 +149,11 @@ HRESULT WINAPI CreatePlainObject(void*, REFIID riid, void** ppv)
     std::unique_ptr<CComObject<T>> object = ConstructOrNull<CComObject<T>>();
     if (!object)
         return E_OUTOFMEMORY;
+    // The class's own construction work belongs between these two, where a
+    // reference it hands out and takes back cannot bring the count to zero;
+    // the count's return to zero here destroys nothing.
+    object->InternalAddRef();
+    object->InternalRelease();
     return QueryNewObject(std::move(object), riid, ppv);
 }
 

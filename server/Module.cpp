@@ -46,11 +46,15 @@ bool EntryServes(const ObjectMapEntry& entry, REFCLSID rclsid)
 
 // Creates the entry's class factory on first request, once even when several
 // threads ask at the same time, and queries it for riid.
-HRESULT QueryEntryFactory(ObjectMapEntry& entry, CSafeCriticalSection& csObjectMap, REFIID riid, void** ppv)
+HRESULT QueryEntryFactory(ObjectMapEntry& entry, ComModuleState& state, REFIID riid, void** ppv)
 {
     HRESULT hr = S_OK;
     if (!entry.CachedClassFactory) {
-        CCriticalSectionLock lock(csObjectMap);
+        // Without a working object-map lock (it failed to initialize) the
+        // creation cannot be serialized; entering it would be undefined.
+        if (!state.m_cbSize)
+            return E_UNEXPECTED;
+        CCriticalSectionLock lock(state.m_csObjectMap);
         if (!entry.CachedClassFactory)
             hr = entry.CreateClassFactory(reinterpret_cast<void*>(entry.CreateObject), IID_IUnknown,
                                           reinterpret_cast<void**>(&entry.CachedClassFactory));
@@ -113,7 +117,7 @@ HRESULT ComModuleState::GetAutoClassObject(REFCLSID rclsid, REFIID riid, void** 
     HRESULT hr = S_OK;
     for (ObjectMapEntry** pp = m_ppAutoEntriesFirst; pp != m_ppAutoEntriesLast; ++pp) {
         if (*pp && EntryServes(**pp, rclsid)) {
-            hr = QueryEntryFactory(**pp, m_csObjectMap, riid, ppv);
+            hr = QueryEntryFactory(**pp, *this, riid, ppv);
             break;
         }
     }
@@ -251,7 +255,7 @@ HRESULT CComModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (m_pObjectMap) {
         for (ObjectMapEntry* entry = m_pObjectMap; entry->ClassId; ++entry) {
             if (EntryServes(*entry, rclsid)) {
-                hr = QueryEntryFactory(*entry, s_comModuleState.m_csObjectMap, riid, ppv);
+                hr = QueryEntryFactory(*entry, s_comModuleState, riid, ppv);
                 break;
             }
         }

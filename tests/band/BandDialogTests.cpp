@@ -196,6 +196,23 @@ TEST(IntervalDialog, CancelEscapeAndCloseBoxKeepTheSettingAndRestartTheCountdown
     }
 }
 
+// A dialog destroyed before it was answered (as it is with its top-level
+// owner when the browser window closes) makes DialogBoxParamA give 0, which
+// is no interval: the setting stays, as on Cancel.
+TEST(IntervalDialog, DialogDestroyedWithoutAnAnswerKeepsTheSetting)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    host.Command(ID_REFRESH_30SEC);
+    TimerCalls().clear();
+    RunFromTimer(100, [] { DestroyWindow(FindWindowA("#32770", kIntervalDialogTitle)); });
+    host.Command(ID_REFRESH_CUSTOM);
+    EXPECT_EQ(nullptr, FindWindowA("#32770", kIntervalDialogTitle));
+    EXPECT_EQ("Every 30 seconds", PaintedText(host.BandWindow()));
+    ASSERT_EQ(2u, TimerCalls().size());
+    EXPECT_EQ(30000u, TimerCalls()[1].period);
+}
+
 TEST(AboutBox, ShowsProductDisclaimerAndBylineAndTouchesNothing)
 {
     CBandHarness host;
@@ -209,13 +226,8 @@ TEST(AboutBox, ShowsProductDisclaimerAndBylineAndTouchesNothing)
         bool closed = false;
         CommandWithUser(host.BandWindow(), ID_ABOUT, [&](const CUser& user) {
             const HWND about = user.WaitForWindow("About");
-            for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                WCHAR text[256] = L"";
-                InternalGetWindowText(child, text, 256);
-                CHAR ansi[256] = "";
-                WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
-                texts.push_back(ansi);
-            }
+            for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                texts.push_back(WindowText(child));
             if (way == OkButton)
                 user.Click(about, IDOK);
             else
@@ -233,24 +245,14 @@ TEST(AboutBox, ShowsProductDisclaimerAndBylineAndTouchesNothing)
     }
 }
 
-CBandHarness* g_releasingHost = nullptr;
-
-void CALLBACK ReleaseBandFromTimer(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    g_releasingHost->Close();
-}
-
 TEST(IntervalDialog, HostReleasingTheBandWhileTheDialogIsOpenIsSafe)
 {
     CBandHarness host;
     const ULONG siteReferences = host.Site().References();
     ASSERT_EQ(S_OK, host.Open());
     const HWND band = host.BandWindow();
-    g_releasingHost = &host;
     bool released = false;
-    // The first message loop to run it is the dialog's.
-    SetTimer(nullptr, 0, 200, ReleaseBandFromTimer);
+    RunFromTimer(200, [&] { host.Close(); });
     CommandWithUser(band, ID_REFRESH_CUSTOM, [&](const CUser& user) {
         const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
         released = user.WaitUntilGone(band);

@@ -224,9 +224,11 @@ TEST(BandInterfaces, MapAnswersItsSevenRowsWithTheirFaces)
     EXPECT_EQ(static_cast<IUnknown*>(band.Get()), deskBand.Get());
     EXPECT_TRUE(input && withSite);
     EXPECT_NE(identity.Get(), deskBand.Get());
+    IDispatch* dispatchFace = static_cast<IDispatch*>(static_cast<IUnknown*>(dispatch.Get()));
     UINT count = 0;
-    EXPECT_EQ(S_OK, static_cast<IDispatch*>(static_cast<IUnknown*>(dispatch.Get()))->GetTypeInfoCount(&count));
+    EXPECT_EQ(S_OK, dispatchFace->GetTypeInfoCount(&count));
     EXPECT_EQ(1u, count);
+    EXPECT_EQ(E_POINTER, dispatchFace->GetTypeInfoCount(nullptr));
 }
 
 TEST(BandInputObject, ActivationFocusesTheWindowAndTheSiteHearsOfIt)

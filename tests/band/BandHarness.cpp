@@ -13,10 +13,13 @@ const char kTestWindowClass[] = "TandrelTestHost";
 typedef int(WINAPI* DrawTextAFunction)(HDC, LPCSTR, int, LPRECT, UINT);
 typedef UINT_PTR(WINAPI* SetTimerFunction)(HWND, UINT_PTR, UINT, TIMERPROC);
 typedef BOOL(WINAPI* KillTimerFunction)(HWND, UINT_PTR);
+typedef BOOL(WINAPI* GetClassInfoAFunction)(HINSTANCE, LPCSTR, WNDCLASSA*);
 
 DrawTextAFunction g_realDrawTextA = DrawTextA;
 SetTimerFunction g_realSetTimer = SetTimer;
 KillTimerFunction g_realKillTimer = KillTimer;
+GetClassInfoAFunction g_realGetClassInfoA = GetClassInfoA;
+bool g_missNextClassLookup = false;
 
 int WINAPI SpyDrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format)
 {
@@ -36,6 +39,16 @@ BOOL WINAPI SpyKillTimer(HWND hwnd, UINT_PTR id)
 {
     TimerCalls().push_back({false, hwnd, id, 0});
     return g_realKillTimer(hwnd, id);
+}
+
+BOOL WINAPI SpyGetClassInfoA(HINSTANCE instance, LPCSTR name, WNDCLASSA* info)
+{
+    if (g_missNextClassLookup) {
+        g_missNextClassLookup = false;
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    return g_realGetClassInfoA(instance, name, info);
 }
 
 // Points the module's import of function (from user32) at spy.
@@ -70,9 +83,11 @@ void InstallSpies(HMODULE module)
     g_realDrawTextA = UserExport<DrawTextAFunction>("DrawTextA");
     g_realSetTimer = UserExport<SetTimerFunction>("SetTimer");
     g_realKillTimer = UserExport<KillTimerFunction>("KillTimer");
+    g_realGetClassInfoA = UserExport<GetClassInfoAFunction>("GetClassInfoA");
     RedirectImport(module, reinterpret_cast<void*>(g_realDrawTextA), reinterpret_cast<void*>(SpyDrawTextA));
     RedirectImport(module, reinterpret_cast<void*>(g_realSetTimer), reinterpret_cast<void*>(SpySetTimer));
     RedirectImport(module, reinterpret_cast<void*>(g_realKillTimer), reinterpret_cast<void*>(SpyKillTimer));
+    RedirectImport(module, reinterpret_cast<void*>(g_realGetClassInfoA), reinterpret_cast<void*>(SpyGetClassInfoA));
 }
 
 // ---- Pixels
@@ -128,13 +143,9 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
 {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
     CHAR className[64] = "";
-    WCHAR title[256] = L"";
     GetClassNameA(hwnd, className, sizeof(className));
-    InternalGetWindowText(hwnd, title, 256);
-    CHAR ansiTitle[256] = "";
-    WideCharToMultiByte(CP_ACP, 0, title, -1, ansiTitle, sizeof(ansiTitle), nullptr, nullptr);
     if (IsWindowVisible(hwnd) && !strcmp(className, search->className) &&
-        (!search->title || !strcmp(ansiTitle, search->title))) {
+        (!search->title || WindowText(hwnd) == search->title)) {
         search->found = hwnd;
         return FALSE;
     }
@@ -146,15 +157,6 @@ HWND FindThreadWindow(DWORD threadId, const char* title, const char* className)
     WindowSearch search = {title, className, nullptr};
     EnumThreadWindows(threadId, MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-std::string WindowText(HWND hwnd)
-{
-    WCHAR text[512] = L"";
-    InternalGetWindowText(hwnd, text, 512);
-    CHAR ansi[512] = "";
-    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
-    return ansi;
 }
 
 // A script that left a dialog open would leave the test thread in its modal
@@ -294,6 +296,32 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds)
     }
 }
 
+void MissNextClassLookup()
+{
+    g_missNextClassLookup = true;
+}
+
+namespace {
+
+std::function<void()> g_timerAction;
+
+void CALLBACK RunTimerAction(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    std::function<void()> action;
+    action.swap(g_timerAction);
+    if (action)
+        action();
+}
+
+} // namespace
+
+void RunFromTimer(UINT delay, std::function<void()> action)
+{
+    g_timerAction = std::move(action);
+    SetTimer(nullptr, 0, delay, RunTimerAction);
+}
+
 std::vector<DrawTextCall>& DrawTextCalls()
 {
     static std::vector<DrawTextCall> calls;
@@ -315,6 +343,15 @@ std::string PaintedText(HWND band)
             return call->text;
     }
     return std::string();
+}
+
+std::string WindowText(HWND hwnd)
+{
+    WCHAR text[512] = L"";
+    InternalGetWindowText(hwnd, text, 512);
+    CHAR ansi[512] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
+    return ansi;
 }
 
 SIZE ClientSize(HWND hwnd)

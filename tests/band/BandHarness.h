@@ -12,8 +12,8 @@
 #include "host/TandrelLibrary.h"
 #include "support/Owners.h"
 
-// The Tandrel.DLL of the test program, loaded once; its DrawTextA, SetTimer
-// and KillTimer imports are watched (see the spies below).
+// The Tandrel.DLL of the test program, loaded once; its DrawTextA, SetTimer,
+// KillTimer and GetClassInfoA imports are watched (see the spies below).
 CTandrelLibrary& Tandrel();
 
 // A new band straight from the class factory.
@@ -63,6 +63,11 @@ private:
 void PumpFor(DWORD milliseconds);
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 
+// Runs action once on the test thread after delay milliseconds, from the
+// first message loop that runs then: a dialog's or a menu's that the band
+// opens meanwhile, as a host's own timers or messages would.
+void RunFromTimer(UINT delay, std::function<void()> action);
+
 // ---- Spies on the DLL's imports
 
 struct DrawTextCall {
@@ -82,11 +87,18 @@ struct TimerCall {
 };
 
 std::vector<DrawTextCall>& DrawTextCalls();
+// The DLL's next GetClassInfoA call finds no class, as when a band on another
+// thread registers the window class just after the band has looked.
+void MissNextClassLookup();
 std::vector<TimerCall>& TimerCalls();
 
 // Repaints the band window and returns the text its WM_PAINT drew (empty
 // when it drew none).
 std::string PaintedText(HWND band);
+
+// A window's text in the ANSI code page, read without sending it a message
+// (so that a window of a thread blocked in a modal loop answers too).
+std::string WindowText(HWND hwnd);
 
 // ---- Pixels
 

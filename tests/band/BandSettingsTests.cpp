@@ -92,6 +92,20 @@ TEST(RememberedSettings, StoredIntervalIsShownAndTimedAtConnection)
     EXPECT_EQ("Every 30 seconds", PaintedText(host.BandWindow()));
 }
 
+// A timer on no window would be a thread timer that nothing ever stops, and a
+// redraw of no window repaints the desktop.
+TEST(RememberedSettings, StoredIntervalWithoutABandWindowStartsNoTimer)
+{
+    CRegistrySandbox sandbox;
+    StoreInterval(30);
+    CBandHarness host(kSiteInputObjectSite | kSiteCommandTarget | kSiteServiceProvider);
+    EXPECT_TRUE(PeriodsSetWhileOpening(host).empty());
+    EXPECT_TRUE(TimerCalls().empty());
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(S_OK, host.Band()->GetWindow(&window));
+    EXPECT_EQ(nullptr, window);
+}
+
 TEST(RememberedSettings, ValueOfAnotherTypeIsIgnored)
 {
     CRegistrySandbox sandbox;

@@ -93,6 +93,27 @@ TEST(BandWindow, ClassIsRegisteredOnceWithTheTabledAttributes)
     EXPECT_NE(first.BandWindow(), second.BandWindow());
 }
 
+TEST(BandWindow, ClassRegisteredMeanwhileByAnotherBandIsUsedWithoutComplaint)
+{
+    CBandHarness first;
+    ASSERT_EQ(S_OK, first.Open());
+    CBandHarness second;
+    bool errorShown = false;
+    {
+        CUserThread user([&](const CUser& u) {
+            const HWND box = u.WaitForWindow("Tandrel", "#32770", 1500);
+            errorShown = box != nullptr;
+            if (box)
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+        MissNextClassLookup();
+        EXPECT_EQ(S_OK, second.Open());
+    }
+    EXPECT_FALSE(errorShown);
+    EXPECT_TRUE(IsWindow(second.BandWindow()));
+    EXPECT_EQ(first.Parent(), GetParent(second.BandWindow()));
+}
+
 TEST(BandPainting, ShowsTheSettingAsOneCentredBlackLine)
 {
     CBandHarness host;
@@ -263,6 +284,36 @@ TEST(BandClicks, LeftClickOpensThePopupMenuWhoseItemsAreCommands)
     }
     EXPECT_TRUE(menuShown);
     EXPECT_EQ("No Refresh", PaintedText(host.BandWindow()));
+}
+
+// The host lets go of the band, the band's window and, with the last band
+// window, the popup menu while that menu is open.
+TEST(BandLifetime, HostReleasingTheBandWhileItsMenuIsOpenIsSafe)
+{
+    const LONG menusBefore = CountProcessResources().menuHandles;
+    CBandHarness host;
+    const ULONG siteReferences = host.Site().References();
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND band = host.BandWindow();
+    bool menuShown = false;
+    {
+        CUserThread user([&](const CUser& u) {
+            const HWND menu = u.WaitForWindow(nullptr, "#32768");
+            menuShown = menu != nullptr;
+            u.WaitUntilGone(band);
+            if (menu && IsWindow(menu))
+                PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        });
+        RunFromTimer(300, [&] { host.Close(); });
+        SendMessageA(band, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        PumpFor(100);
+    }
+    EXPECT_TRUE(menuShown);
+    EXPECT_FALSE(IsWindow(band));
+    EXPECT_EQ(nullptr, host.Band());
+    EXPECT_EQ(siteReferences, host.Site().References());
+    EXPECT_EQ(menusBefore, CountProcessResources().menuHandles);
+    EXPECT_EQ(S_OK, Tandrel().CanUnloadNow());
 }
 
 TEST(BandLifetime, ClosingForgetsTheWindowHandle)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "tests/common/RegistrySandbox.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
@@ -59,16 +62,18 @@ std::string NoRemoveKeysDump()
     });
 }
 
-void CreateKeyWithValue(HKEY root, const std::string& path, const char* name, const char* text)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    if (name)
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
-    RegCloseKey(key);
-}
-
 } // namespace
+
+// Every test here runs the script text below; it must be the text the DLL
+// carries, byte for byte (CR LF line ends, tabs, no line end after the last
+// brace).
+TEST(BandScript, TheTestedScriptIsTheOneTheDllCarries)
+{
+    std::ifstream file(TANDREL_BAND_SCRIPT_PATH, std::ios::binary);
+    ASSERT_TRUE(file.is_open()) << TANDREL_BAND_SCRIPT_PATH;
+    const std::string shipped((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::string(kBandScript), shipped);
+}
 
 TEST(BandScript, RegisteringWritesExactlyTheTabledEntries)
 {
@@ -98,7 +103,7 @@ TEST(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
 {
     CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
-    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Implemented Categories", nullptr, nullptr);
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Implemented Categories"));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
     EXPECT_EQ(SortedDump({
                   "HKCR\\CLSID",
@@ -116,8 +121,8 @@ TEST(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
 TEST(BandScript, UnregisterLeavesOtherBandsAndOtherClasses)
 {
     CRegistrySandbox sandbox;
-    CreateKeyWithValue(HKEY_CLASSES_ROOT, "CLSID\\{Other}", nullptr, nullptr);
-    CreateKeyWithValue(HKEY_LOCAL_MACHINE, kToolbar, "{OtherBand}", "x");
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, "CLSID\\{Other}"));
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_LOCAL_MACHINE, kToolbar, "{OtherBand}", "x"));
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
     EXPECT_EQ(std::vector<std::string>({"{OtherBand}"}), ValueNames(HKEY_LOCAL_MACHINE, kToolbar));
@@ -129,8 +134,8 @@ TEST(BandScript, RegisteringAgainRebuildsTheClassKeyFromScratch)
 {
     CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
-    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Stale\\Deeper", "v", "x");
-    CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey, "Stale", "x");
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Stale\\Deeper", "v", "x"));
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey, "Stale", "x"));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
     EXPECT_EQ(RegisteredDump(), sandbox.Dump());
 }

@@ -2,6 +2,7 @@
 
 #include "registrar/RegistryKey.h"
 #include "tests/common/RegistrySandbox.h"
+#include "tests/registrar/ScriptTestSupport.h"
 
 using namespace RegistryProbe;
 
@@ -53,8 +54,13 @@ TEST(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
         EXPECT_EQ(nullptr, key.m_hKey);
     }
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(raw, "after", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
-    RegCloseKey(raw);
     EXPECT_EQ(std::optional<DWORD>(7), ReadDword(HKEY_CURRENT_USER, "A", "n"));
+    // Without the Detach the wrapper closes what it was lent.
+    {
+        CRegistryKey key;
+        key.Attach(raw);
+    }
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExA(raw, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
 }
 
 TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
@@ -68,6 +74,13 @@ TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
     EXPECT_EQ(ERROR_SUCCESS, key.ReadDword("n", &value));
     EXPECT_EQ(0xFFFFFFFFu, value);
     EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("s", &value));
+    // A REG_DWORD too short to fill the number is no number either.
+    const WORD half = 30;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.m_hKey, "short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&half),
+                                            sizeof(half)));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.m_hKey, "empty", 0, REG_DWORD, nullptr, 0));
+    EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("short", &value));
+    EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("empty", &value));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword("missing", &value));
 }
 
@@ -83,13 +96,10 @@ TEST(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyI
     EXPECT_EQ(ERROR_SUCCESS, key.WriteMultiString("cut", "a\0\0lost\0\0"));
     EXPECT_EQ(ERROR_SUCCESS, key.WriteMultiString("empty", ""));
 
-    const auto multi = ReadRaw(HKEY_CURRENT_USER, "A", "m");
-    ASSERT_TRUE(multi);
-    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), multi->first);
-    EXPECT_EQ(std::vector<BYTE>({'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}), multi->second);
-    EXPECT_EQ(std::vector<BYTE>({'a', 0, 0}), ReadRaw(HKEY_CURRENT_USER, "A", "cut")->second);
-    EXPECT_EQ(std::vector<BYTE>({0}), ReadRaw(HKEY_CURRENT_USER, "A", "empty")->second);
-    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), ReadRaw(HKEY_CURRENT_USER, "A", "e")->first);
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "A", "m"));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "A", "cut"));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({0})), ReadRaw(HKEY_CURRENT_USER, "A", "empty"));
+    EXPECT_EQ(Raw(REG_EXPAND_SZ, Bytes({'%', 'P', 'A', 'T', 'H', '%', 0})), ReadRaw(HKEY_CURRENT_USER, "A", "e"));
     EXPECT_EQ(std::vector<std::string>({"cut", "e", "empty", "m"}), ValueNames(HKEY_CURRENT_USER, "A"));
 }
 

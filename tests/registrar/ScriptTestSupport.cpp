@@ -52,6 +52,28 @@ std::string SortedDump(std::vector<std::string> lines)
     return text;
 }
 
+RawValue Raw(DWORD type, std::vector<BYTE> data)
+{
+    return std::make_pair(type, std::move(data));
+}
+
+std::vector<BYTE> Bytes(std::initializer_list<int> values)
+{
+    return std::vector<BYTE>(values.begin(), values.end());
+}
+
+LONG CreateKeyWithValue(HKEY root, const std::string& path, const char* name, const char* text, DWORD options)
+{
+    HKEY key;
+    LONG error = RegCreateKeyExA(root, path.c_str(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (error != ERROR_SUCCESS)
+        return error;
+    if (name)
+        error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+    RegCloseKey(key);
+    return error;
+}
+
 CRestrictedKey::CRestrictedKey(HKEY root, const char* path, DWORD allowed)
 {
     if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr) != ERROR_SUCCESS)

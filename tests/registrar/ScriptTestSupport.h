@@ -1,11 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registrar/RegObject.h"
 #include "registrar/ScriptParser.h"
+#include "tests/common/ThreadLocale.h"
 
 // The band's own registry script, as the DLL carries it.
 extern const char kBandScript[];
@@ -18,6 +22,16 @@ HRESULT RunScriptText(const std::string& script, BOOL bRegister);
 
 // Sorted lines joined, in the form CRegistrySandbox::Dump gives.
 std::string SortedDump(std::vector<std::string> lines);
+
+// A value's type and data as RegistryProbe::ReadRaw gives them.
+using RawValue = std::optional<std::pair<DWORD, std::vector<BYTE>>>;
+RawValue Raw(DWORD type, std::vector<BYTE> data);
+std::vector<BYTE> Bytes(std::initializer_list<int> values);
+
+// Creates a key (and the keys above it) straight through the registry, with
+// one string value when a name is given; the registry's error comes back.
+LONG CreateKeyWithValue(HKEY root, const std::string& path, const char* name = nullptr, const char* text = nullptr,
+                        DWORD options = REG_OPTION_NON_VOLATILE);
 
 // A key whose DACL grants everyone only the given rights, given full
 // rights back when the test ends so that its sandbox can be removed.
@@ -34,17 +48,3 @@ private:
     HKEY m_hKey = nullptr;
 };
 
-// Switches the calling thread's locale, and with it the thread's ANSI code
-// page, for one test.
-class CThreadLocale {
-public:
-    explicit CThreadLocale(LCID locale) : m_previous(GetThreadLocale()) { SetThreadLocale(locale); }
-    ~CThreadLocale() { SetThreadLocale(m_previous); }
-    CThreadLocale(const CThreadLocale&) = delete;
-    CThreadLocale& operator=(const CThreadLocale&) = delete;
-
-private:
-    LCID m_previous;
-};
-
-constexpr LCID kJapaneseLocale = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);

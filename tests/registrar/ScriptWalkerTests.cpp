@@ -7,16 +7,6 @@ using namespace RegistryProbe;
 
 namespace {
 
-std::vector<BYTE> Bytes(std::initializer_list<int> values)
-{
-    return std::vector<BYTE>(values.begin(), values.end());
-}
-
-std::optional<std::pair<DWORD, std::vector<BYTE>>> Raw(DWORD type, std::vector<BYTE> data)
-{
-    return std::make_pair(type, std::move(data));
-}
-
 // A chain of keys each nested in the block of the one before.
 std::string NestedScript(int keys)
 {
@@ -195,6 +185,20 @@ TEST(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarke
               sandbox.Dump());
 }
 
+// Nothing is deleted in the block of an absent key, so a syntax error there
+// is the only thing that can fail; reading on from where it stopped would take
+// the rest of that block for entries of the level above.
+TEST(ScriptUnregister, SyntaxErrorInTheBlockOfAnAbsentKeyEndsTheWalk)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, RunScriptText("HKCU { Victim }", TRUE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { val X s Victim }", FALSE));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { A\\B Victim }", FALSE));
+    // Refused when registering, so refused when unregistering too.
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { Deeper { '' } } }", FALSE));
+    EXPECT_EQ(SortedDump({"HKCU\\Victim"}), sandbox.Dump());
+}
+
 // The second root block fails half-way: the first stays registered, the
 // second takes back everything it wrote.
 TEST(ScriptRollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays)
@@ -227,10 +231,7 @@ TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptIsTakenBack)
 TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
 {
     CRegistrySandbox sandbox;
-    HKEY volatileKey;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Volatile", 0, nullptr, REG_OPTION_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
-    RegCloseKey(volatileKey);
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Volatile", nullptr, nullptr, REG_OPTION_VOLATILE));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), RunScriptText("HKCU { Volatile { Child } }", TRUE));
     // A key that can only be read is passed through, but nothing is written
     // into it; NoRemove keeps it through the taking back.
@@ -241,12 +242,25 @@ TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
     EXPECT_EQ(SortedDump({"HKCU\\LockedA", "HKCU\\LockedB"}), sandbox.Dump());
 }
 
+TEST(ScriptRegistryErrors, KeysBelowAReadOnlyKeyAreStillReached)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Locked\\Child"));
+    CRestrictedKey locked(HKEY_CURRENT_USER, "Locked", KEY_READ | WRITE_DAC);
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { NoRemove Locked { NoRemove Child = s 'x' { Grandchild } } }", TRUE));
+    EXPECT_EQ(SortedDump({"HKCU\\Locked", "HKCU\\Locked\\Child", "HKCU\\Locked\\Child : @ = SZ \"x\"",
+                          "HKCU\\Locked\\Child\\Grandchild"}),
+              sandbox.Dump());
+}
+
 TEST(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
 {
     CRegistrySandbox sandbox;
     {
         CRestrictedKey unreadable(HKEY_CURRENT_USER, "Unreadable", WRITE_DAC);
         EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { Unreadable { Inner } After }", FALSE));
+        // The open failed before the block's syntax did.
+        EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { Unreadable { A\\B } }", FALSE));
     }
     {
         CRestrictedKey readOnly(HKEY_CURRENT_USER, "ReadOnly", KEY_READ | WRITE_DAC | DELETE);

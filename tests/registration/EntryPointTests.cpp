@@ -66,17 +66,32 @@ std::vector<std::string> ScriptEntries(const std::string& modulePath)
     };
 }
 
+// Test fixtures written straight into the (sandboxed) registry.
+void CreateKey(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(root, path.c_str(), &key)) << path;
+    RegCloseKey(key);
+}
+
+void WriteString(HKEY root, const std::string& path, const std::string& name, const std::string& data)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(root, path.c_str(), &key)) << path;
+    const LONG written = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                        static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, written) << path << " : " << name;
+}
+
 // A sandbox holding the class-root containers that every system has, so that
 // only what registration adds or removes shows in its dump.
 class CSystemSandbox : public CRegistrySandbox {
 public:
     CSystemSandbox()
     {
-        for (const char* container : {"TypeLib", "Interface"}) {
-            HKEY key = nullptr;
-            RegCreateKeyA(HKEY_CLASSES_ROOT, container, &key);
-            RegCloseKey(key);
-        }
+        for (const char* container : {"TypeLib", "Interface"})
+            CreateKey(HKEY_CLASSES_ROOT, container);
     }
 };
 
@@ -151,9 +166,7 @@ TEST(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
     CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     const std::string once = sandbox.Dump();
-    HKEY stale = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kClassId + "\\Stale").c_str(), &stale));
-    RegCloseKey(stale);
+    ASSERT_NO_FATAL_FAILURE(CreateKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId + "\\Stale"));
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     EXPECT_EQ(once, sandbox.Dump());
 }
@@ -203,6 +216,21 @@ TEST(DllUnregisterServer, MissingToolbarKeyChangesNeitherResultNorTheRest)
               sandbox.Dump());
 }
 
+TEST(DllUnregisterServer, MissingToolbarValueChangesNeitherResultNorTheRest)
+{
+    CModuleCopy copy(L"no toolbar value", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    HKEY toolbar = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_SET_VALUE, &toolbar));
+    const LONG deleted = RegDeleteValueA(toolbar, kClassId);
+    RegCloseKey(toolbar);
+    ASSERT_EQ(ERROR_SUCCESS, deleted);
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+}
+
 TEST(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
 {
     CModuleCopy copy(L"foreign", L"Tandrel.DLL");
@@ -210,9 +238,7 @@ TEST(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
     CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     const std::string classKey = std::string("CLSID\\") + kClassId;
-    HKEY foreign = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (classKey + "\\Foreign").c_str(), &foreign));
-    RegCloseKey(foreign);
+    ASSERT_NO_FATAL_FAILURE(CreateKey(HKEY_CLASSES_ROOT, classKey + "\\Foreign"));
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
     EXPECT_EQ(std::vector<std::string>{"Foreign"}, RegistryProbe::SubkeyNames(HKEY_CLASSES_ROOT, classKey));
     EXPECT_EQ("Tandrel", RegistryProbe::ReadString(HKEY_CLASSES_ROOT, classKey, ""));
@@ -240,11 +266,8 @@ TEST(LongModulePath, UnregistrationStillRemovesTheToolbarValueFirst)
     CModuleCopy copy(LongFolder(), L"Tandrel.DLL");
     copy.Load();
     CSystemSandbox sandbox;
-    HKEY toolbar = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kToolbarKey, &toolbar));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(toolbar, kClassId, 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(toolbar, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2));
-    RegCloseKey(toolbar);
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_LOCAL_MACHINE, kToolbarKey, kClassId, "0"));
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_LOCAL_MACHINE, kToolbarKey, "Other", "1"));
     EXPECT_EQ(kInsufficientBuffer, copy.Call("DllUnregisterServer"));
     EXPECT_EQ(std::vector<std::string>{"Other"}, RegistryProbe::ValueNames(HKEY_LOCAL_MACHINE, kToolbarKey));
 }

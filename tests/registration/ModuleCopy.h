@@ -41,6 +41,9 @@ private:
     HMODULE m_hModule = nullptr;
 };
 
+// An address at which no module is loaded.
+inline const HMODULE kNoModule = reinterpret_cast<HMODULE>(0x7FFE0000);
+
 // The built Tandrel.DLL next to the test program.
 std::wstring BuiltModulePath();
 std::string ToAnsi(const std::wstring& text);

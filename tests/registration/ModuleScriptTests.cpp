@@ -47,6 +47,18 @@ TEST(UpdateRegistryFromScript, ByNameRunsTheNamedResourceAndRefusesAMissingName)
     EXPECT_TRUE(sandbox.IsEmpty());
 }
 
+TEST(UpdateRegistryFromScript, ByNameTakesAnIntegerIdentifierAsTheIdForm)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(102), TRUE, kExtra));
+    EXPECT_EQ("one", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, ""));
+    EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Raw"));
+    ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(102), FALSE, kExtra));
+    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
+              g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(103), TRUE, kExtra));
+}
+
 TEST(UpdateRegistryFromScript, WithoutTheExtraTheScriptFailsAndWritesNothing)
 {
     CRegistrySandbox sandbox;

@@ -2,8 +2,12 @@
 
 #include <string>
 
+#include "registration/LastError.h"
 #include "registration/ModulePath.h"
 #include "registration/TypeLibraryRegistration.h"
+#include "support/TextConversion.h"
+#include "tests/common/ThreadLocale.h"
+#include "tests/registration/ModuleCopy.h"
 
 namespace {
 
@@ -66,13 +70,34 @@ TEST(FindPathExtension, StepsDoubleByteCharactersWhole)
 {
     // In code page 932 the trail byte of 0x95 0x5C is a backslash byte: it
     // must not count as a folder separator.
-    LCID previous = GetThreadLocale();
-    ASSERT_TRUE(SetThreadLocale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT)));
-    std::string extension = ExtensionOf("C:\\dir\\file.x\x95\x5Cy");
-    SetThreadLocale(previous);
-    EXPECT_EQ(".x\x95\x5Cy", extension);
+    {
+        CThreadLocale japanese(kJapaneseLocale);
+        ASSERT_EQ(932u, ThreadAnsiCodePage());
+        EXPECT_EQ(".x\x95\x5Cy", ExtensionOf("C:\\dir\\file.x\x95\x5Cy"));
+    }
     // Stepped byte by byte, the same bytes end in a folder "\\y" without extension.
     EXPECT_EQ("", ExtensionOf("C:\\dir\\file.x\x95\x5Cy"));
+}
+
+TEST(ReadModulePath, ReportsTheLoadedFileAndTheSystemErrorForAnUnknownModule)
+{
+    CHAR path[MAX_PATH];
+    CHAR expected[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, expected, MAX_PATH));
+    ASSERT_EQ(S_OK, ReadModulePath(nullptr, path));
+    EXPECT_STREQ(expected, path);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), ReadModulePath(kNoModule, path));
+}
+
+TEST(FailureFromLastError, FailureThatLeftNoErrorIsNeverSuccess)
+{
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(E_FAIL, FailureFromLastError());
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), FailureFromLastError());
+    // A status stored as the last error passes unchanged.
+    SetLastError(static_cast<DWORD>(E_ACCESSDENIED));
+    EXPECT_EQ(E_ACCESSDENIED, FailureFromLastError());
 }
 
 } // namespace

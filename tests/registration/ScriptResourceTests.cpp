@@ -8,6 +8,9 @@
 
 namespace {
 
+// RT_RCDATA, named by its integer identifier.
+const LPCWSTR kRawDataType = MAKEINTRESOURCEW(10);
+
 // A script too long for the in-frame copy of the script text.
 std::string LongScript()
 {
@@ -62,6 +65,25 @@ TEST(ScriptResource, BandScriptRunsFromTheModuleFileWithItsSubstitutions)
               "HKLM\\Software\\Microsoft\\Internet Explorer\n"
               "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n",
               sandbox.Dump());
+}
+
+TEST(ScriptResource, IntegerNamesAndTypesPassAsResourceIdentifiers)
+{
+    CModuleCopy copy(L"integer names", L"Tandrel.DLL");
+    CRegistrySandbox sandbox;
+    CRegObject registrar;
+    ASSERT_EQ(S_OK, registrar.AddSubstitution(L"Module", L"C:\\T.DLL"));
+    ASSERT_EQ(S_OK, registrar.RegisterScriptResource(copy.Path().c_str(), MAKEINTRESOURCEW(101), L"REGISTRY"));
+    EXPECT_EQ("C:\\T.DLL",
+              RegistryProbe::ReadString(HKEY_CLASSES_ROOT, "CLSID\\{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}\\InprocServer32", ""));
+    ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(copy.Path().c_str(), MAKEINTRESOURCEW(101), L"REGISTRY"));
+    EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, "Tandrel.RefresherBand"));
+
+    // The module carries no RT_RCDATA resource at all.
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND),
+              registrar.RegisterScriptResource(copy.Path().c_str(), 101u, kRawDataType));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND),
+              registrar.UnregisterScriptResource(copy.Path().c_str(), MAKEINTRESOURCEW(101), kRawDataType));
 }
 
 TEST(ScriptResource, ScriptLongerThanTheFrameBufferRunsByNameInBothDirections)

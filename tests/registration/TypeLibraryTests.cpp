@@ -11,6 +11,9 @@ namespace {
 const char kLibraryKey[] = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}";
 const char kLibraryPathKey[] = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\win32";
 
+// stdole2.tlb, the standard OLE automation library.
+const GUID kStandardOleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 struct TypeInfoSummary {
     std::wstring name;
     std::wstring help;
@@ -113,6 +116,16 @@ TEST(TypeLibraryResource, CoclassDefaultInterfaceIsTheDualInterfaceOverIDispatch
     CBstr baseName;
     ASSERT_EQ(S_OK, base->GetDocumentation(MEMBERID_NIL, baseName.Receive(), nullptr, nullptr, nullptr));
     EXPECT_STREQ(L"IDispatch", baseName.Get());
+
+    // IDispatch comes from the imported standard OLE library, version 2.0.
+    CInterfacePtr<ITypeLib> imported;
+    UINT index = 0;
+    ASSERT_EQ(S_OK, base->GetContainingTypeLib(imported.Receive(), &index));
+    TLIBATTR* importedAttributes = nullptr;
+    ASSERT_EQ(S_OK, imported->GetLibAttr(&importedAttributes));
+    EXPECT_TRUE(IsEqualGUID(kStandardOleLibrary, importedAttributes->guid));
+    EXPECT_EQ(2, importedAttributes->wMajorVerNum);
+    imported->ReleaseTLibAttr(importedAttributes);
 }
 
 TEST(LoadModuleTypeLibrary, RefusesNullOutputs)
@@ -121,6 +134,16 @@ TEST(LoadModuleTypeLibrary, RefusesNullOutputs)
     ITypeLib* library = nullptr;
     EXPECT_EQ(E_POINTER, LoadModuleTypeLibrary(GetModuleHandleW(nullptr), nullptr, &library));
     EXPECT_EQ(E_POINTER, LoadModuleTypeLibrary(GetModuleHandleW(nullptr), &path, nullptr));
+}
+
+TEST(LoadModuleTypeLibrary, UnknownModuleGivesTheSystemErrorWithNullOutputs)
+{
+    BSTR path = reinterpret_cast<BSTR>(1);
+    ITypeLib* library = reinterpret_cast<ITypeLib*>(1);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
+              LoadModuleTypeLibrary(kNoModule, &path, &library));
+    EXPECT_EQ(nullptr, path);
+    EXPECT_EQ(nullptr, library);
 }
 
 TEST(LoadModuleTypeLibrary, LoadsTheModulesOwnResourceAndReportsTheModulePath)

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "TandrelLib.h"
+#include "tests/common/ProcessMemory.h"
 #include "tests/server/LoadedServer.h"
 
-#include <psapi.h>
 
 namespace {
 
@@ -157,6 +157,29 @@ TEST_F(ClassObjectTest, PlainBandHoldsOneModuleLockForItsLifetime)
     EXPECT_EQ(S_OK, m_server.CanUnloadNow());
 }
 
+// One LockServer(FALSE) more than the caller's locks leaves only the band's
+// own lock to count, so the module can be unloaded exactly when the band holds
+// one lock and no more.
+TEST_F(ClassObjectTest, PlainBandHoldsExactlyOneModuleLock)
+{
+    IClassFactory* factory = GetFactory();
+    ASSERT_NE(nullptr, factory);
+    IUnknown* band = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(&band)));
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    EXPECT_EQ(S_FALSE, m_server.CanUnloadNow());
+    factory->Release();
+    EXPECT_EQ(S_OK, m_server.CanUnloadNow());
+
+    factory = GetFactory();
+    ASSERT_NE(nullptr, factory);
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    factory->Release();
+    EXPECT_EQ(S_FALSE, m_server.CanUnloadNow());
+    EXPECT_EQ(0u, band->Release());
+    EXPECT_EQ(S_OK, m_server.CanUnloadNow());
+}
+
 TEST_F(ClassObjectTest, MissingInterfaceDestroysTheNewBand)
 {
     IClassFactory* factory = GetFactory();
@@ -174,10 +197,7 @@ protected:
     void SetUp() override
     {
         ClassObjectTest::SetUp();
-        IClassFactory* factory = GetFactory();
-        ASSERT_NE(nullptr, factory);
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(&m_pBand)));
-        factory->Release();
+        ASSERT_EQ(S_OK, m_server.CreateBand(IID_IDeskBand, reinterpret_cast<void**>(&m_pBand)));
     }
     void TearDown() override
     {
@@ -327,14 +347,6 @@ DWORD NextFreeThreadSlot()
     return slot;
 }
 
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PagefileUsage;
-}
-
 // Hosts unload an idle server and load it again for the next window, so a
 // load must give back everything it took: a thread-local slot kept per load
 // would run the process out of slots after about a thousand cycles.
@@ -345,13 +357,8 @@ TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsAndMemory)
         CLoadedServer server;
         if (!server.IsLoaded())
             return false;
-        IClassFactory* factory = nullptr;
-        if (FAILED(server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-            return false;
         IUnknown* band = nullptr;
-        const HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&band));
-        factory->Release();
-        if (FAILED(hr))
+        if (FAILED(server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band))))
             return false;
         band->Release();
         return server.CanUnloadNow() == S_OK;

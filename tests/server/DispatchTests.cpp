@@ -18,12 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_server.IsLoaded());
-        IClassFactory* factory = nullptr;
-        ASSERT_EQ(S_OK, m_server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory,
-                                                reinterpret_cast<void**>(&factory)));
-        HRESULT hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch));
-        factory->Release();
-        ASSERT_EQ(S_OK, hr);
+        ASSERT_EQ(S_OK, m_server.CreateBand(IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch)));
     }
     void TearDown() override
     {
@@ -127,6 +122,7 @@ TEST_F(RegisteredDispatchTest, TwoNamesAlwaysReachThePlatform)
     names[1] = const_cast<LPOLESTR>(L"NoSuchParameter");
     EXPECT_EQ(DISP_E_UNKNOWNNAME, m_pDispatch->GetIDsOfNames(IID_NULL, names, 2, kClientLocale, dispids));
     EXPECT_EQ(E_POINTER, m_pDispatch->GetIDsOfNames(IID_NULL, nullptr, 1, kClientLocale, dispids));
+    EXPECT_EQ(E_POINTER, m_pDispatch->GetIDsOfNames(IID_NULL, names, 1, kClientLocale, nullptr));
 }
 
 TEST_F(RegisteredDispatchTest, InvokeIsAnsweredByThePlatformTypeInfo)
@@ -157,6 +153,76 @@ TEST_F(RegisteredDispatchTest, ModuleTerminationReleasesTheTypeInfo)
     ASSERT_FALSE(CLoadedServer::IsMapped());
     EXPECT_EQ(whileLoaded - 1, ReferenceCount(typeInfo));
     typeInfo->Release();
+}
+
+// A library registered in the band's place whose interface lists one name
+// twice under two member ids: the platform answers with the first function,
+// the server's name cache with the later one, so each answer tells who gave it.
+class TwinNameDispatchTest : public DispatchTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_library.Register());
+        DispatchTest::SetUp();
+    }
+
+    CHandBuiltTypeLibrary m_library{IID_IRefresherBand,
+                                    {{L"Twin", 0x101, INVOKE_PROPERTYGET}, {L"Twin", 0x102, INVOKE_PROPERTYPUT}}};
+};
+
+TEST_F(TwinNameDispatchTest, SingleExactNameIsAnsweredByTheLaterCacheRow)
+{
+    DISPID dispid = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Twin", &dispid));
+    EXPECT_EQ(0x102, dispid);
+    ASSERT_EQ(S_OK, IdOf(L"Twin", &dispid));
+    EXPECT_EQ(0x102, dispid);
+}
+
+TEST_F(TwinNameDispatchTest, OtherLetterCaseIsResolvedByThePlatform)
+{
+    DISPID dispid = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Twin", &dispid));
+    ASSERT_EQ(S_OK, IdOf(L"TWIN", &dispid));
+    EXPECT_EQ(0x101, dispid);
+    ASSERT_EQ(S_OK, IdOf(L"twin", &dispid));
+    EXPECT_EQ(0x101, dispid);
+}
+
+TEST_F(TwinNameDispatchTest, TwoNamesGoToThePlatformEvenWhenTheFirstIsCached)
+{
+    DISPID cached = 0;
+    ASSERT_EQ(S_OK, IdOf(L"Twin", &cached));
+    ASSERT_EQ(0x102, cached);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Twin"), const_cast<LPOLESTR>(L"value")};
+    DISPID dispids[2] = {0, 0};
+    EXPECT_EQ(S_OK, m_pDispatch->GetIDsOfNames(IID_NULL, names, 2, kClientLocale, dispids));
+    EXPECT_EQ(0x101, dispids[0]);
+    EXPECT_EQ(0, dispids[1]);
+}
+
+// The band's library version 1.0 is registered but describes another interface.
+class ForeignInterfaceDispatchTest : public DispatchTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_library.Register());
+        DispatchTest::SetUp();
+    }
+
+    CHandBuiltTypeLibrary m_library{IID_IDispatch, {{L"Twin", 0x101, INVOKE_FUNC}}};
+};
+
+TEST_F(ForeignInterfaceDispatchTest, LibraryWithoutTheInterfaceFailsEveryCallAlike)
+{
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(&typeInfo);
+    EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, m_pDispatch->GetTypeInfo(0, kClientLocale, &typeInfo));
+    EXPECT_EQ(nullptr, typeInfo);
+    DISPID dispid = 0;
+    EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, IdOf(L"Twin", &dispid));
+    DISPPARAMS noArguments = {};
+    EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, m_pDispatch->Invoke(0x101, IID_NULL, kClientLocale, DISPATCH_METHOD,
+                                                          &noArguments, nullptr, nullptr, nullptr));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "TandrelLib.h"
+
 // Tandrel.DLL loaded through the real loader from the test program's own
 // folder, with its two class-object entry points. The destructor gives the
 // load back, which unloads the DLL when nothing else holds it.
@@ -31,6 +33,19 @@ public:
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const
     {
         return m_pfnGetClassObject(rclsid, riid, ppv);
+    }
+
+    // A band made through the server's class factory, which is given back at
+    // once; the first failure is the result.
+    HRESULT CreateBand(REFIID riid, void** ppv) const
+    {
+        IClassFactory* factory = nullptr;
+        HRESULT hr = GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+        if (FAILED(hr))
+            return hr;
+        hr = factory->CreateInstance(nullptr, riid, ppv);
+        factory->Release();
+        return hr;
     }
 
     void Unload()

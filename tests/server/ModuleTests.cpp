@@ -12,22 +12,15 @@
 #include "server/InterfaceMap.h"
 #include "server/Module.h"
 #include "tests/server/LoadedServer.h"
+#include "tests/server/ScopedModule.h"
 
 namespace {
 
 // A module of the test's own, in place of the program's, for one test.
 class ModuleTest : public ::testing::Test {
 protected:
-    ModuleTest() : m_pPrevious(g_pModule) {}
-    void SetUp() override { m_pModule = new CComModule; }
-    void TearDown() override
-    {
-        delete m_pModule;
-        g_pModule = m_pPrevious;
-    }
-
-    CComModule* m_pPrevious;
-    CComModule* m_pModule = nullptr;
+    CScopedModule m_module;
+    CComModule* const m_pModule = m_module.Get();
 };
 
 std::vector<std::string> g_events;
@@ -200,6 +193,26 @@ TEST_F(ObjectMapTest, FailedFactoryCreationIsNotCachedAndIsRetried)
     EXPECT_EQ(2, g_nFactoryCreations);
     EXPECT_EQ(1, m_pModule->GetLockCount());
     static_cast<IUnknown*>(factory)->Release();
+    EXPECT_EQ(0, m_pModule->GetLockCount());
+}
+
+// The object-map lock of a module whose lock failed to initialize cannot
+// serialize a creation: the request is refused rather than entering it.
+TEST_F(ObjectMapTest, FactoryIsNotCreatedWithoutAWorkingObjectMapLock)
+{
+    ComModuleState& state = CurrentComModuleState();
+    const UINT cbSize = state.m_cbSize;
+    state.m_csObjectMap.Term();
+    state.m_cbSize = 0;
+    void* factory = &factory;
+    const HRESULT hr = m_pModule->GetClassObject(kTestClass, IID_IClassFactory, &factory);
+    ASSERT_EQ(S_OK, state.m_csObjectMap.Init());
+    state.m_cbSize = cbSize;
+
+    EXPECT_EQ(E_UNEXPECTED, hr);
+    EXPECT_EQ(nullptr, factory);
+    EXPECT_EQ(0, g_nFactoryCreations);
+    EXPECT_EQ(nullptr, g_testMap[0].CachedClassFactory);
     EXPECT_EQ(0, m_pModule->GetLockCount());
 }
 

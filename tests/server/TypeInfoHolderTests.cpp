@@ -7,6 +7,8 @@
 #include "server/DispatchImpl.h"
 #include "server/Module.h"
 #include "tests/common/RegistrySandbox.h"
+#include "tests/server/LoadedServer.h"
+#include "tests/server/ScopedModule.h"
 #include "tests/server/TypeLibrary.h"
 
 namespace {
@@ -15,12 +17,6 @@ namespace {
 // the module's termination can be watched.
 class TypeInfoHolderTest : public ::testing::Test {
 protected:
-    TypeInfoHolderTest() : m_pPrevious(g_pModule), m_pModule(new CComModule) {}
-    ~TypeInfoHolderTest() override
-    {
-        delete m_pModule;
-        g_pModule = m_pPrevious;
-    }
 
     // The interface's type information straight from the built file.
     ITypeInfo* LoadInterfaceTypeInfo()
@@ -44,9 +40,10 @@ protected:
     }
 
     CRegistrySandbox m_sandbox;
-    CComModule* m_pPrevious;
-    CComModule* m_pModule;
     CComTypeInfoHolder m_holder = {&IID_IRefresherBand, &LIBID_TANDRELLib, 1, 0, nullptr, nullptr, 0};
+    // Goes first, so that its termination finds the holder still there.
+    CScopedModule m_module;
+    CComModule* const m_pModule = m_module.Get();
 };
 
 TEST_F(TypeInfoHolderTest, CacheHoldsEveryFunctionNameWithItsMemberId)
@@ -131,13 +128,11 @@ TEST_F(TypeInfoHolderTest, LoadRegistersItsCleanupWithTheModuleOnce)
     IdOf(L"GetTypeInfo");
     EXPECT_EQ(nullptr, m_pModule->m_pTermFunctions->pNext);
 
-    const ULONG whileHeld = typeInfo->AddRef() - 1;
-    typeInfo->Release();
+    const ULONG whileHeld = ReferenceCount(typeInfo);
     m_pModule->Term();
     EXPECT_EQ(nullptr, m_holder.m_pTypeInfo);
     EXPECT_EQ(nullptr, m_holder.m_pNameCache);
-    EXPECT_EQ(whileHeld - 1, typeInfo->AddRef() - 1);
-    typeInfo->Release();
+    EXPECT_EQ(whileHeld - 1, ReferenceCount(typeInfo));
     typeInfo->Release();
 
     // Nothing is loaded again once the module has terminated.

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include "tests/common/ThreadLocale.h"
 #include "support/BoundedCopy.h"
 #include "support/Status.h"
 
@@ -17,17 +18,6 @@ HRESULT StatusOf(void (*copy)())
     }
     return S_OK;
 }
-
-class ThreadLocaleScope {
-public:
-    explicit ThreadLocaleScope(LCID lcid) : m_previous(GetThreadLocale()) { SetThreadLocale(lcid); }
-    ~ThreadLocaleScope() { SetThreadLocale(m_previous); }
-
-private:
-    LCID m_previous;
-};
-
-const LCID kJapanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
 
 } // namespace
 
@@ -72,7 +62,7 @@ TEST(BoundedCopy, WcsncpyCopiesCountOrTruncatesOnRequest)
 
 TEST(BoundedCopy, MultiByteTruncationNeverSplitsADoubleByteCharacter)
 {
-    ThreadLocaleScope japanese(kJapanese);
+    CThreadLocale japanese(kJapaneseLocale);
     // "a" followed by two Shift-JIS characters whose trail bytes are 0x5C.
     const unsigned char text[] = {'a', 0x95, 0x5C, 0x83, 0x5C, 0};
     unsigned char dest[5];

@@ -4,30 +4,12 @@
 
 #include <string>
 
+#include "tests/common/ProcessMemory.h"
+#include "tests/common/ThreadLocale.h"
 #include "support/TextConversion.h"
 
-#include <psapi.h>
 
 namespace {
-
-const LCID kJapanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
-
-class ThreadLocaleScope {
-public:
-    explicit ThreadLocaleScope(LCID lcid) : m_previous(GetThreadLocale()) { SetThreadLocale(lcid); }
-    ~ThreadLocaleScope() { SetThreadLocale(m_previous); }
-
-private:
-    LCID m_previous;
-};
-
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PagefileUsage;
-}
 
 // "Nihon" in Shift-JIS: two double-byte characters.
 const char kNihonShiftJis[] = "\x93\xfa\x96\x7b";
@@ -62,13 +44,13 @@ TEST(AnsiToWide, TooSmallDestinationFailsWithNull)
 
 TEST(ThreadCodePage, FollowsTheThreadLocale)
 {
-    ThreadLocaleScope japanese(kJapanese);
+    CThreadLocale japanese(kJapaneseLocale);
     EXPECT_EQ(932u, ThreadAnsiCodePage());
 }
 
 TEST(ThreadCodePage, ConversionsUseTheThreadsDoubleByteCodePage)
 {
-    ThreadLocaleScope japanese(kJapanese);
+    CThreadLocale japanese(kJapaneseLocale);
     CTextConverter converter;
     LPWSTR wide = converter.ToWide(kNihonShiftJis);
     ASSERT_NE(nullptr, wide);
