@@ -25,7 +25,14 @@ tandrel_ensure_display() {
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.1
   done
-  trap 'kill $tandrel_xvfb_pid 2>/dev/null || true' EXIT
+  trap tandrel_stop_display EXIT
+}
+
+# Wine's programs go first, so that none of them is left talking to a display
+# that has gone.
+tandrel_stop_display() {
+  wineserver -k >/dev/null 2>&1 || true
+  kill "$tandrel_xvfb_pid" 2>/dev/null || true
 }
 
 # Creates the prefix on first use and keeps one wineserver alive so that the
