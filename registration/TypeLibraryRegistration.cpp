@@ -104,31 +104,42 @@ HRESULT LoadModuleTypeLibrary(HINSTANCE module, BSTR* path, ITypeLib** library)
     return *path ? hr : E_OUTOFMEMORY;
 }
 
-HRESULT RegisterModuleTypeLibrary(HINSTANCE module)
-{
+namespace {
+
+// The module's library with the path it was loaded from, both owned.
+struct CModuleTypeLibrary {
+    HRESULT Load(HINSTANCE module) { return LoadModuleTypeLibrary(module, path.Receive(), library.Receive()); }
+
     CBstr path;
     CInterfacePtr<ITypeLib> library;
-    HRESULT hr = LoadModuleTypeLibrary(module, path.Receive(), library.Receive());
+};
+
+} // namespace
+
+HRESULT RegisterModuleTypeLibrary(HINSTANCE module)
+{
+    CModuleTypeLibrary loaded;
+    const HRESULT hr = loaded.Load(module);
     if (FAILED(hr))
         return hr;
+    ITypeLib* library = loaded.library.Get();
 
     CBstr helpFolder;
     HRESULT helpResult = library->GetDocumentation(-1, nullptr, nullptr, nullptr, helpFolder.Receive());
     const bool hasHelpFile = SUCCEEDED(helpResult) && helpFolder.Get();
     if (hasHelpFile)
         TruncateToFolder(helpFolder.Get());
-    return RegisterTypeLib(library.Get(), path.Get(), hasHelpFile ? helpFolder.Get() : nullptr);
+    return RegisterTypeLib(library, loaded.path.Get(), hasHelpFile ? helpFolder.Get() : nullptr);
 }
 
 HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
 {
-    CBstr path;
-    CInterfacePtr<ITypeLib> library;
-    HRESULT hr = LoadModuleTypeLibrary(module, path.Receive(), library.Receive());
+    CModuleTypeLibrary loaded;
+    HRESULT hr = loaded.Load(module);
     if (FAILED(hr))
         return hr;
 
-    CLibraryAttributes attributes(library.Get());
+    CLibraryAttributes attributes(loaded.library.Get());
     hr = attributes.Read();
     if (FAILED(hr))
         return hr;

@@ -12,6 +12,17 @@
 // The wrappers that give a class its IUnknown. T supplies the faces and a
 // static GetInterfaceMap(); the wrapper supplies the counting.
 
+// The Release every owning wrapper shares: the count that reaches exactly 0
+// destroys the object, and the new count is what the caller gets back.
+template <class Object>
+LONG ReleaseAndDestroyAtZero(Object* object)
+{
+    const LONG count = object->InternalRelease();
+    if (count == 0)
+        delete object;
+    return count;
+}
+
 // T alone: a plain count, one module lock for the object's lifetime.
 template <class T>
 class CComObject : public T {
@@ -30,13 +41,7 @@ public:
         return InternalQueryInterface(static_cast<T*>(this), T::GetInterfaceMap(), riid, ppv);
     }
     STDMETHOD_(ULONG, AddRef)() override { return this->InternalAddRef(); }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        const LONG count = this->InternalRelease();
-        if (count == 0)
-            delete this;
-        return count;
-    }
+    STDMETHOD_(ULONG, Release)() override { return ReleaseAndDestroyAtZero(this); }
 };
 
 // T as the inner part of an aggregate: every IUnknown call on any of its faces
@@ -76,13 +81,7 @@ public:
         return InternalQueryInterface(static_cast<T*>(&m_contained), T::GetInterfaceMap(), riid, ppv);
     }
     STDMETHOD_(ULONG, AddRef)() override { return this->InternalAddRef(); }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        const LONG count = this->InternalRelease();
-        if (count == 0)
-            delete this;
-        return count;
-    }
+    STDMETHOD_(ULONG, Release)() override { return ReleaseAndDestroyAtZero(this); }
 
     CComContainedObject<T> m_contained;
 };
@@ -107,10 +106,8 @@ public:
     }
     STDMETHOD_(ULONG, Release)() override
     {
-        const LONG count = this->InternalRelease();
-        if (count == 0)
-            delete this;
-        else if (count == 1)
+        const LONG count = ReleaseAndDestroyAtZero(this);
+        if (count == 1)
             g_pModule->Unlock();
         return count;
     }
