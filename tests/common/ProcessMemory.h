@@ -1,12 +1,20 @@
 #pragma once
 #include <windows.h>
-#include <psapi.h>
 
-// The process's committed private memory: what a leak makes grow.
+// The process's committed private memory, as the process's own address space
+// shows it: what a leak makes grow. Walked with VirtualQuery rather than read
+// from the process counters, which on an emulated CPU also count the
+// emulator's own memory.
 inline SIZE_T PrivateBytes()
 {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PagefileUsage;
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        if (static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize < address)
+            break;
+    }
+    return total;
 }
