@@ -5,6 +5,7 @@
 #include "server/ExceptionState.h"
 #include "server/Module.h"
 #include "server/ObjectMap.h"
+#include "server/RuntimeSemaphores.h"
 
 // The instance handle the loader passes is not kept: the module uses its own
 // load address for everything.
@@ -16,6 +17,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
     } else if (dwReason == DLL_PROCESS_DETACH) {
         g_pModule->Term();
         ReleaseExceptionState();
+        CloseRuntimeSemaphores();
     }
     return TRUE;
 }
