@@ -2,7 +2,7 @@
 
 HRESULT UpdateClassCategories(const CLSID& classId, const CategoryMapEntry* categoryMap, BOOL bRegister)
 {
-    if (!categoryMap || categoryMap->kind == kCategoryEnd)
+    if (!bRegister || !categoryMap || categoryMap->kind == kCategoryEnd)
         return S_OK;
     return E_NOTIMPL;
 }

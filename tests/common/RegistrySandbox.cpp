@@ -104,6 +104,8 @@ const struct {
 
 } // namespace
 
+// A sandbox that cannot be made throws, which fails the test before its body
+// runs: going on would let the test write to the real registry.
 CRegistrySandbox::CRegistrySandbox()
 {
     static LONG s_counter;
@@ -115,20 +117,35 @@ CRegistrySandbox::CRegistrySandbox()
         throw std::runtime_error("cannot create the registry sandbox");
     for (const auto& root : kRedirectedRoots) {
         HKEY standIn = nullptr;
-        RegCreateKeyExA(m_hRoot, root.name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &standIn, nullptr);
-        m_redirects.push_back({root.predefined, standIn});
+        if (RegCreateKeyExA(m_hRoot, root.name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &standIn, nullptr) != ERROR_SUCCESS) {
+            Restore();
+            throw std::runtime_error(std::string("cannot create the registry sandbox's ") + root.name);
+        }
+        m_redirects.push_back({root.predefined, standIn, false});
     }
     // HKCU last: the stand-ins above were created through the real one.
-    for (auto it = m_redirects.rbegin(); it != m_redirects.rend(); ++it)
-        RegOverridePredefKey(it->predefined, it->standIn);
+    for (auto it = m_redirects.rbegin(); it != m_redirects.rend(); ++it) {
+        if (RegOverridePredefKey(it->predefined, it->standIn) != ERROR_SUCCESS) {
+            Restore();
+            throw std::runtime_error("cannot redirect a predefined registry key to the sandbox");
+        }
+        it->redirected = true;
+    }
 }
 
 CRegistrySandbox::~CRegistrySandbox()
 {
+    Restore();
+}
+
+void CRegistrySandbox::Restore()
+{
     for (const Redirect& redirect : m_redirects) {
-        RegOverridePredefKey(redirect.predefined, nullptr);
+        if (redirect.redirected)
+            RegOverridePredefKey(redirect.predefined, nullptr);
         RegCloseKey(redirect.standIn);
     }
+    m_redirects.clear();
     RegCloseKey(m_hRoot);
     RegDeleteTreeA(HKEY_CURRENT_USER, m_name.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, m_name.c_str());

@@ -9,7 +9,8 @@
 // HKEY_USERS of this process to fresh, empty keys for the sandbox's lifetime,
 // so that a test sees exactly what the code under test wrote. Everything is
 // deleted and the roots restored when the sandbox goes. The private keys live
-// under the real HKCU\Software\TandrelTestSandbox.
+// under the real HKCU\Software\TandrelTestSandbox. A sandbox that cannot be
+// made throws before anything is redirected or left behind.
 class CRegistrySandbox {
 public:
     CRegistrySandbox();
@@ -25,11 +26,14 @@ public:
     bool IsEmpty() const;
 
 private:
+    void Restore();
+
     std::string m_name;
     HKEY m_hRoot = nullptr;
     struct Redirect {
         HKEY predefined;
         HKEY standIn;
+        bool redirected;
     };
     std::vector<Redirect> m_redirects;
 };

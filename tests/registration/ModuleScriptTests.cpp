@@ -118,8 +118,17 @@ TEST_F(ClassWalk, FirstFailureStopsTheWalk)
     g_calls.clear();
     g_registryResult = S_OK;
     g_categories = kOneCategory;
-    EXPECT_EQ(E_NOTIMPL, g_pModule->UnregisterAllClasses(TRUE));
-    EXPECT_EQ(std::vector<std::string>{"categories"}, g_calls);
+    EXPECT_EQ(E_NOTIMPL, g_pModule->RegisterAllClasses(TRUE));
+    EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
+}
+
+// Declared categories are never written, so they cannot keep a class from
+// being unregistered.
+TEST_F(ClassWalk, DeclaredCategoriesDoNotStopUnregistration)
+{
+    g_categories = kOneCategory;
+    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    EXPECT_EQ((std::vector<std::string>{"categories", "unregister"}), g_calls);
 }
 
 TEST_F(ClassWalk, TypeLibraryStepComesLastAndGivesTheResult)

@@ -77,8 +77,9 @@ TEST(TypeLibraryResource, CarriesTheBandLibraryWithExactAttributes)
     EXPECT_TRUE(IsEqualGUID(IID_IRefresherBand, dual.guid));
     EXPECT_EQ(0, dual.major);
     EXPECT_EQ(0, dual.minor);
-    // The dispatch view of a dual interface; the automation flag shows on
-    // the interface view (below).
+    // The dispatch view of a dual interface: the platform's loader leaves the
+    // automation flag off this view whatever the library stores. The stored
+    // flags (dual, automation, dispatchable) are the interface view's, below.
     EXPECT_EQ(TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, dual.flags);
     EXPECT_EQ(7 * sizeof(void*), dual.cbSizeVft);
     EXPECT_EQ(0x409u, dual.lcid);
