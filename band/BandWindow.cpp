@@ -170,13 +170,15 @@ LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
     }
     switch (command) {
     case ID_REFRESH_CUSTOM: {
-        const INT_PTR chosen = DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd,
-                                               IntervalDialogProc, 0);
-        // The dialog ends with a positive interval or -1 (Cancel). A dialog
-        // destroyed before it was answered (with its top-level owner, say)
-        // gives 0, which must not become a 0 ms timer.
-        if (chosen > 0)
-            m_nInterval = static_cast<LONG>(chosen);
+        // The dialog's result is no answer: a dialog that WM_QUIT ends gives
+        // 1 and one destroyed with its top-level owner 0. Only OK with a
+        // valid entry stores an interval. The dialog manager puts WM_QUIT
+        // back for the host's own loop.
+        LONG chosen = kNoRefresh;
+        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd, IntervalDialogProc,
+                        reinterpret_cast<LPARAM>(&chosen));
+        if (chosen != kNoRefresh)
+            m_nInterval = chosen;
         break;
     }
     case ID_REFRESH_OFF:
