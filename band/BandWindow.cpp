@@ -23,6 +23,15 @@ const FixedInterval kFixedIntervals[] = {
     {ID_REFRESH_1MIN, 60},  {ID_REFRESH_2MIN, 120}, {ID_REFRESH_5MIN, 300}, {ID_REFRESH_10MIN, 600},
 };
 
+// Left registered, the class would outlive the module with a window
+// procedure in the unloaded image, and a later load at the same address
+// would find it and create its band windows with that procedure. The module
+// unloads only when no band, and so no band window, is left.
+void WINAPI UnregisterBandWindowClass(DWORD_PTR hInstance)
+{
+    UnregisterClassA(kWindowClassName, reinterpret_cast<HINSTANCE>(hInstance));
+}
+
 bool RegisterBandWindowClass(HINSTANCE hInstance)
 {
     WNDCLASSA existing;
@@ -36,8 +45,15 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClassName;
     // A band on another thread may have registered the class since the
-    // check; it is then there to use.
-    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // check; it is then there to use, and that band sees to its end.
+    if (!RegisterClassA(&windowClass))
+        return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // A class the module could not take back at unload is not left behind.
+    if (FAILED(g_pModule->AddTermFunction(UnregisterBandWindowClass, reinterpret_cast<DWORD_PTR>(hInstance)))) {
+        UnregisterClassA(kWindowClassName, hInstance);
+        return false;
+    }
+    return true;
 }
 
 void ShowError(LPCSTR message)
