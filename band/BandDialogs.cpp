@@ -42,20 +42,24 @@ IntervalEntry ReadIntervalEntry(HWND hDlg)
 void AcceptIntervalEntry(HWND hDlg)
 {
     const IntervalEntry entry = ReadIntervalEntry(hDlg);
-    if (entry.error)
+    if (entry.error) {
         MessageBoxA(hDlg, entry.error, "Error", MB_ICONERROR);
-    else
-        EndDialog(hDlg, entry.seconds);
+        return;
+    }
+    *reinterpret_cast<LONG*>(GetWindowLongA(hDlg, DWL_USER)) = entry.seconds;
+    EndDialog(hDlg, entry.seconds);
 }
 
 } // namespace
 
 // The field starts empty and the OK button, the first tab stop, gets the
 // focus. Escape and the close box arrive as IDCANCEL, Enter as IDOK.
-INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG)
+    if (message == WM_INITDIALOG) {
+        SetWindowLongA(hDlg, DWL_USER, static_cast<LONG>(lParam));
         return TRUE;
+    }
     if (message != WM_COMMAND)
         return FALSE;
     switch (LOWORD(wParam)) {

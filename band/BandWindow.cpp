@@ -23,6 +23,15 @@ const FixedInterval kFixedIntervals[] = {
     {ID_REFRESH_1MIN, 60},  {ID_REFRESH_2MIN, 120}, {ID_REFRESH_5MIN, 300}, {ID_REFRESH_10MIN, 600},
 };
 
+// Left registered, the class would outlive the module with a window
+// procedure in the unloaded image, and a later load at the same address
+// would find it and create its band windows with that procedure. The module
+// unloads only when no band, and so no band window, is left.
+void WINAPI UnregisterBandWindowClass(DWORD_PTR hInstance)
+{
+    UnregisterClassA(kWindowClassName, reinterpret_cast<HINSTANCE>(hInstance));
+}
+
 bool RegisterBandWindowClass(HINSTANCE hInstance)
 {
     WNDCLASSA existing;
@@ -36,8 +45,15 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClassName;
     // A band on another thread may have registered the class since the
-    // check; it is then there to use.
-    return RegisterClassA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // check; it is then there to use, and that band sees to its end.
+    if (!RegisterClassA(&windowClass))
+        return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // A class the module could not take back at unload is not left behind.
+    if (FAILED(g_pModule->AddTermFunction(UnregisterBandWindowClass, reinterpret_cast<DWORD_PTR>(hInstance)))) {
+        UnregisterClassA(kWindowClassName, hInstance);
+        return false;
+    }
+    return true;
 }
 
 void ShowError(LPCSTR message)
@@ -170,13 +186,15 @@ LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
     }
     switch (command) {
     case ID_REFRESH_CUSTOM: {
-        const INT_PTR chosen = DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd,
-                                               IntervalDialogProc, 0);
-        // The dialog ends with a positive interval or -1 (Cancel). A dialog
-        // destroyed before it was answered (with its top-level owner, say)
-        // gives 0, which must not become a 0 ms timer.
-        if (chosen > 0)
-            m_nInterval = static_cast<LONG>(chosen);
+        // The dialog's result is no answer: a dialog that WM_QUIT ends gives
+        // 1 and one destroyed with its top-level owner 0. Only OK with a
+        // valid entry stores an interval. The dialog manager puts WM_QUIT
+        // back for the host's own loop.
+        LONG chosen = kNoRefresh;
+        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd, IntervalDialogProc,
+                        reinterpret_cast<LPARAM>(&chosen));
+        if (chosen != kNoRefresh)
+            m_nInterval = chosen;
         break;
     }
     case ID_REFRESH_OFF:

@@ -1,18 +1,19 @@
 #pragma once
 #include <windows.h>
 
-// The one popup menu that every band window of the process opens. Each new
-// band window loads a fresh copy, which replaces (and destroys) the previous
-// one; the copy goes when the last band window goes. A lock keeps the handle
-// and the count of windows in step when bands live on several threads.
+// The popup menu that the band windows open. Every thread with band windows
+// has a copy of its own, which its windows share: a window system tracks one
+// menu handle in one place at a time, and a band on another thread must never
+// destroy the copy a band here may be tracking. A thread's copy is loaded
+// with its first band window and destroyed with its last.
 namespace BandPopupMenu {
 
-// On the creation of a band window.
+// On the creation of a band window, on the window's thread.
 void LoadForNewWindow(HINSTANCE hInstance);
-// On the destruction of a band window.
+// On the destruction of a band window, on the window's thread.
 void ReleaseForClosedWindow();
-// Shows the menu at a screen position and tracks it; the chosen command
-// arrives at owner as WM_COMMAND.
+// Shows the calling thread's copy at a screen position and tracks it; the
+// chosen command arrives at owner as WM_COMMAND.
 void Track(HWND owner, POINT at);
 
 } // namespace BandPopupMenu

@@ -213,6 +213,26 @@ TEST(IntervalDialog, DialogDestroyedWithoutAnAnswerKeepsTheSetting)
     EXPECT_EQ(30000u, TimerCalls()[1].period);
 }
 
+// WM_QUIT ends the dialog's loop, which then gives 1 for a dialog nobody
+// answered: the setting stays as on Cancel, and the quit, with its exit
+// code, still reaches the host's own loop.
+TEST(IntervalDialog, QuitDuringTheDialogKeepsTheSettingAndReachesTheHostsLoop)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    host.Command(ID_REFRESH_30SEC);
+    TimerCalls().clear();
+    RunFromTimer(100, [] { PostQuitMessage(7); });
+    host.Command(ID_REFRESH_CUSTOM);
+    MSG quit = {};
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, quit.wParam);
+    EXPECT_EQ(nullptr, FindWindowA("#32770", kIntervalDialogTitle));
+    EXPECT_EQ("Every 30 seconds", PaintedText(host.BandWindow()));
+    ASSERT_EQ(2u, TimerCalls().size());
+    EXPECT_EQ(30000u, TimerCalls()[1].period);
+}
+
 TEST(AboutBox, ShowsProductDisclaimerAndBylineAndTouchesNothing)
 {
     CBandHarness host;

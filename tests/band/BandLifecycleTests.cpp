@@ -50,6 +50,48 @@ TEST(BandPopupMenu, OneMenuForAllBandWindowsAndNoneWhenTheLastCloses)
     EXPECT_EQ(withoutBands, CountProcessResources().menuHandles);
 }
 
+// A browser window on another thread opens and closes its band while the
+// band here tracks its menu: the menu being tracked stays, and every copy
+// goes with the last band window of its thread.
+TEST(BandPopupMenu, BandOnAnotherThreadLeavesTheTrackedMenuAlone)
+{
+    const LONG withoutBands = CountProcessResources().menuHandles;
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    HMENU tracked = nullptr;
+    bool otherBandOpened = false;
+    bool trackedWhileOtherOpen = false;
+    bool trackedAfterOtherClosed = false;
+    {
+        CUserThread user([&](const CUser& u) {
+            const HWND menuWindow = u.WaitForWindow(nullptr, "#32768");
+            tracked = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+            const HWND otherParent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 30, nullptr, nullptr,
+                                                     nullptr, nullptr);
+            {
+                CInterfacePtr<CHostSite> otherSite = MakeHostObject<CHostSite>(otherParent, nullptr, kSiteOleWindow);
+                CHostedBand other;
+                otherBandOpened = other.Open(NewBand(), static_cast<IOleWindow*>(otherSite.Get())) == S_OK &&
+                                  IsWindow(other.Window());
+                trackedWhileOtherOpen = IsMenu(tracked) != FALSE;
+            }
+            trackedAfterOtherClosed = IsMenu(tracked) != FALSE;
+            DestroyWindow(otherParent);
+            PostMessageA(menuWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+            u.WaitUntilGone(menuWindow);
+        });
+        SendMessageA(host.BandWindow(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    }
+    ASSERT_NE(nullptr, tracked);
+    EXPECT_TRUE(otherBandOpened);
+    EXPECT_TRUE(trackedWhileOtherOpen);
+    EXPECT_TRUE(trackedAfterOtherClosed);
+    EXPECT_TRUE(IsMenu(tracked));
+    host.Close();
+    EXPECT_FALSE(IsMenu(tracked));
+    EXPECT_EQ(withoutBands, CountProcessResources().menuHandles);
+}
+
 TEST(BandLifecycle, ThousandCyclesLeaveWindowsMenusGdiAndHeapWhereTheyWere)
 {
     CBandHarness host;

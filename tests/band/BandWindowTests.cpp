@@ -114,6 +114,74 @@ TEST(BandWindow, ClassRegisteredMeanwhileByAnotherBandIsUsedWithoutComplaint)
     EXPECT_EQ(first.Parent(), GetParent(second.BandWindow()));
 }
 
+// A copy of the DLL under a name of its own, which FreeLibrary unloads for
+// real whatever holds the test program's Tandrel.DLL.
+class CDllCopy {
+public:
+    CDllCopy() : m_path(CopyPath())
+    {
+        CHAR original[MAX_PATH] = "";
+        GetModuleFileNameA(Tandrel().Handle(), original, MAX_PATH);
+        m_bCopied = CopyFileA(original, m_path.c_str(), FALSE) != FALSE;
+    }
+    ~CDllCopy() { DeleteFileA(m_path.c_str()); }
+    CDllCopy(const CDllCopy&) = delete;
+    CDllCopy& operator=(const CDllCopy&) = delete;
+
+    bool Copied() const { return m_bCopied; }
+    LPCSTR Path() const { return m_path.c_str(); }
+
+private:
+    static std::string CopyPath()
+    {
+        CHAR folder[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, folder);
+        return std::string(folder) + "TandrelUnloadTest.DLL";
+    }
+
+    std::string m_path;
+    bool m_bCopied;
+};
+
+// The class goes when the module unloads, so that a later load, possibly of
+// another build at the same address, registers its own with its own window
+// procedure.
+TEST(BandWindow, ClassGoesWithTheUnloadedModuleAndALaterLoadRegistersItsOwn)
+{
+    CDllCopy copy;
+    ASSERT_TRUE(copy.Copied());
+    CInterfacePtr<CHostBrowser> browser = MakeHostObject<CHostBrowser>();
+    CInterfacePtr<CHostSite> site = MakeHostObject<CHostSite>(TestParentWindow(), browser.Get());
+    HINSTANCE firstLoad = nullptr;
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof(info);
+    {
+        CTandrelLibrary library(copy.Path());
+        ASSERT_TRUE(library.IsLoaded());
+        firstLoad = library.Handle();
+        CInterfacePtr<IDeskBand> band;
+        ASSERT_EQ(S_OK, library.CreateBand(IID_IDeskBand, band.ReceiveVoid()));
+        CHostedBand hosted;
+        ASSERT_EQ(S_OK, hosted.Open(std::move(band), static_cast<IOleWindow*>(site.Get())));
+        ASSERT_TRUE(GetClassInfoExA(firstLoad, "tandrel 1.0 class", &info));
+        hosted.Close();
+        EXPECT_EQ(S_OK, library.CanUnloadNow());
+    }
+    EXPECT_FALSE(GetClassInfoExA(firstLoad, "tandrel 1.0 class", &info));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST), GetLastError());
+    CTandrelLibrary library(copy.Path());
+    ASSERT_TRUE(library.IsLoaded());
+    CInterfacePtr<IDeskBand> band;
+    ASSERT_EQ(S_OK, library.CreateBand(IID_IDeskBand, band.ReceiveVoid()));
+    CHostedBand hosted;
+    ASSERT_EQ(S_OK, hosted.Open(std::move(band), static_cast<IOleWindow*>(site.Get())));
+    ASSERT_TRUE(IsWindow(hosted.Window()));
+    EXPECT_TRUE(GetClassInfoExA(library.Handle(), "tandrel 1.0 class", &info));
+    SendMessageA(hosted.Window(), WM_TIMER, 1, 0);
+    EXPECT_EQ(1, browser->RefreshCount());
+    hosted.Close();
+}
+
 TEST(BandPainting, ShowsTheSettingAsOneCentredBlackLine)
 {
     CBandHarness host;
