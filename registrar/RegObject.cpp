@@ -56,7 +56,7 @@ STDMETHODIMP CRegObject::AddSubstitution(LPCOLESTR name, LPCOLESTR value)
     if (!name || !value)
         return E_INVALIDARG;
     CTextConverter converter;
-    LPCSTR ansiName = converter.ToAnsi(name, CP_THREAD_ACP);
+    LPCSTR ansiName = converter.ToAnsi(name, CP_ACP);
     if (!ansiName)
         return E_OUTOFMEMORY;
     CTaskMemBlock<CHAR> nameCopy(TaskCopy(ansiName, lstrlenA(ansiName)));

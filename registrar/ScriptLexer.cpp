@@ -7,7 +7,7 @@
 #include "support/TextConversion.h"
 
 CRegScriptParser::CRegScriptParser(CRegObject* registrar)
-    : m_pRegistrar(registrar), m_codePage(ThreadAnsiCodePage())
+    : m_pRegistrar(registrar)
 {
 }
 
@@ -37,10 +37,10 @@ HRESULT CRegScriptParser::ExpandScript(LPCSTR text, LPSTR* expanded)
     HRESULT hr = InitialExpansionCapacity(text, &capacity);
     if (FAILED(hr))
         return hr;
-    CScriptTextBuffer buffer(capacity, m_codePage);
+    CScriptTextBuffer buffer(capacity, CP_ACP);
     if (!buffer.IsAllocated())
         return E_OUTOFMEMORY;
-    for (m_pCursor = text; *m_pCursor != '\0'; m_pCursor = NextChar(m_pCursor, m_codePage)) {
+    for (m_pCursor = text; *m_pCursor != '\0'; m_pCursor = NextChar(m_pCursor, CP_ACP)) {
         if (*m_pCursor == kSubstitutionMarker)
             hr = ExpandReference(buffer);
         else
@@ -59,7 +59,7 @@ HRESULT CRegScriptParser::ExpandReference(CScriptTextBuffer& buffer)
     ++m_pCursor;
     if (*m_pCursor == kSubstitutionMarker)
         return buffer.AppendChar(m_pCursor) ? S_OK : E_OUTOFMEMORY;
-    LPCSTR closing = FindChar(m_pCursor, kSubstitutionMarker, m_codePage);
+    LPCSTR closing = FindChar(m_pCursor, kSubstitutionMarker, CP_ACP);
     if (!closing)
         return DISP_E_EXCEPTION;
     const INT32 length = static_cast<INT32>(closing - m_pCursor);
@@ -80,19 +80,19 @@ HRESULT CRegScriptParser::ExpandReference(CScriptTextBuffer& buffer)
 void CRegScriptParser::SkipSpace()
 {
     while (IsScriptWhiteSpace(*m_pCursor))
-        m_pCursor = NextChar(m_pCursor, m_codePage);
+        m_pCursor = NextChar(m_pCursor, CP_ACP);
 }
 
 bool CRegScriptParser::AtClosingQuote() const
 {
-    return *m_pCursor == kQuote && *NextChar(m_pCursor, m_codePage) != kQuote;
+    return *m_pCursor == kQuote && *NextChar(m_pCursor, CP_ACP) != kQuote;
 }
 
 // Copies the whole character at the cursor, refusing one that would leave
 // no room for the terminator.
 HRESULT CRegScriptParser::CopyCharToToken(LPSTR token, INT32* length)
 {
-    LPCSTR next = NextChar(m_pCursor, m_codePage);
+    LPCSTR next = NextChar(m_pCursor, CP_ACP);
     const INT32 charBytes = static_cast<INT32>(next - m_pCursor);
     if (*length + charBytes + 1 >= kTokenBytes)
         return DISP_E_EXCEPTION;
@@ -105,11 +105,11 @@ HRESULT CRegScriptParser::CopyCharToToken(LPSTR token, INT32* length)
 HRESULT CRegScriptParser::ReadQuotedToken(LPSTR token)
 {
     INT32 length = 0;
-    m_pCursor = NextChar(m_pCursor, m_codePage);
+    m_pCursor = NextChar(m_pCursor, CP_ACP);
     while (*m_pCursor != '\0' && !AtClosingQuote()) {
         // A quote here is the first of a doubled pair: the second one is kept.
         if (*m_pCursor == kQuote)
-            m_pCursor = NextChar(m_pCursor, m_codePage);
+            m_pCursor = NextChar(m_pCursor, CP_ACP);
         const HRESULT hr = CopyCharToToken(token, &length);
         if (FAILED(hr))
             return hr;
@@ -117,7 +117,7 @@ HRESULT CRegScriptParser::ReadQuotedToken(LPSTR token)
     if (*m_pCursor == '\0')
         return DISP_E_EXCEPTION;
     token[length] = '\0';
-    m_pCursor = NextChar(m_pCursor, m_codePage);
+    m_pCursor = NextChar(m_pCursor, CP_ACP);
     return S_OK;
 }
 

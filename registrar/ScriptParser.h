@@ -8,8 +8,10 @@ class CScriptTextBuffer;
 
 // Applies one registry script to the registry, in register or unregister
 // mode, with the substitutions of its registrar. One parser serves one run on
-// one thread; text is stepped in the thread's ANSI code page of the moment
-// the parser was made.
+// one thread. Text is stepped and converted in the system's ANSI code page,
+// the one the registry's ANSI functions split names in, so that a trail byte
+// the registry takes for a backslash is one here too, whatever the thread's
+// locale.
 class CRegScriptParser {
 public:
     // Every token buffer handed to the parser has this many bytes.
@@ -69,7 +71,6 @@ private:
 
     LPCSTR m_pCursor = nullptr;
     CRegObject* m_pRegistrar;
-    UINT m_codePage;
     // Set when an unregister walk passed over a block nested too deeply.
     HRESULT m_hrNesting = S_OK;
 };

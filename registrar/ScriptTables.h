@@ -45,4 +45,4 @@ bool ValueKindFromLetter(LPCSTR letter, VARTYPE* kind);
 BYTE HexDigitValue(char c);
 // The first whole character of text that starts with c, stepping by the
 // characters of codePage so that a trail byte never matches; null if none.
-LPCSTR FindChar(LPCSTR text, char c, UINT codePage = ThreadAnsiCodePage());
+LPCSTR FindChar(LPCSTR text, char c, UINT codePage);

@@ -146,7 +146,7 @@ HRESULT CRegScriptParser::WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BO
 // would then delete.
 bool CRegScriptParser::IsSingleKeyName(LPCSTR name) const
 {
-    return name[0] != '\0' && FindChar(name, '\\', m_codePage) == nullptr;
+    return name[0] != '\0' && FindChar(name, '\\', CP_ACP) == nullptr;
 }
 
 // Register mode: one entry, from its first token up to the first token of
@@ -385,7 +385,7 @@ HRESULT CRegScriptParser::WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR 
 HRESULT CRegScriptParser::WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text)
 {
     CTextConverter converter;
-    LPWSTR wide = converter.ToWide(text, m_codePage);
+    LPWSTR wide = converter.ToWide(text, CP_ACP);
     if (!wide)
         return E_OUTOFMEMORY;
     ULONG number = 0;
@@ -428,7 +428,7 @@ HRESULT CRegScriptParser::WriteMultiStringValue(CRegistryKey& key, LPCSTR valueN
         if (text[0] == '\\' && text[1] == '0') {
             *out++ = '\0';
             text += 2;
-        } else if (IsDBCSLeadByteEx(m_codePage, static_cast<BYTE>(*text))) {
+        } else if (IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(*text))) {
             *out++ = *text++;
             if (*text == '\0')
                 break;

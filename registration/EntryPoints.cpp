@@ -19,7 +19,7 @@ void RemoveToolbarValue()
     WCHAR wideClassId[kClassIdChars];
     CHAR classId[kClassIdChars];
     if (!StringFromGUID2(CLSID_RefresherBand, wideClassId, kClassIdChars) ||
-        !WideToAnsi(classId, wideClassId, kClassIdChars, CP_THREAD_ACP))
+        !WideToAnsi(classId, wideClassId, kClassIdChars, CP_ACP))
         return;
     CRegistryKey toolbar;
     if (toolbar.Open(HKEY_LOCAL_MACHINE, kToolbarKey, KEY_SET_VALUE) == ERROR_SUCCESS)

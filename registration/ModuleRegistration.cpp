@@ -15,7 +15,8 @@ constexpr WCHAR kScriptResourceType[] = L"REGISTRY";
 constexpr UINT kQuotedPathChars = 2 * MAX_PATH;
 
 // An integer resource identifier (MAKEINTRESOURCE) is no text: it passes
-// unchanged, text is converted from the thread's code page.
+// unchanged, text is converted from the code page FindResourceA will read
+// it in again.
 LPCWSTR WideResourceName(CTextConverter& converter, LPCSTR name)
 {
     if (IS_INTRESOURCE(name))

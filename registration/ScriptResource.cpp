@@ -57,7 +57,7 @@ private:
 
 // A resource name or type as FindResourceA takes it. An integer identifier
 // (MAKEINTRESOURCE, as for RT_RCDATA) is no text and passes as an identifier;
-// text is converted to the thread's code page.
+// text is converted to the code page FindResourceA reads it in.
 LPCSTR ResourceNameText(CTextConverter& converter, LPCOLESTR name)
 {
     if (IS_INTRESOURCE(name))

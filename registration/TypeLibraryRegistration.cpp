@@ -65,10 +65,9 @@ private:
 
 LPSTR FindPathExtension(LPSTR path)
 {
-    const UINT codePage = ThreadAnsiCodePage();
     LPSTR extension = nullptr;
     LPSTR p = path;
-    for (; *p != '\0'; p = const_cast<LPSTR>(NextChar(p, codePage))) {
+    for (; *p != '\0'; p = const_cast<LPSTR>(NextChar(p, CP_ACP))) {
         if (*p == '\\')
             extension = nullptr;
         else if (*p == '.')

@@ -15,5 +15,5 @@ HRESULT UnregisterModuleTypeLibrary(HINSTANCE module);
 
 // Where a path's extension starts: the last "." after the last "\", or the
 // terminator when the file name has none. Characters are stepped whole in
-// the thread's ANSI code page.
+// the system's ANSI code page, the one GetModuleFileNameA wrote the path in.
 LPSTR FindPathExtension(LPSTR path);

@@ -84,13 +84,13 @@ int BoundedWcsncpy(wchar_t* dest, size_t destSize, const wchar_t* src, size_t co
 
 int BoundedMbsnbcpy(unsigned char* dest, size_t destSize, const unsigned char* src, size_t count)
 {
-    // A cut must not leave a lead byte without its trail byte.
-    const UINT codePage = ThreadAnsiCodePage();
-    auto wholeCharacters = [codePage](const unsigned char* text, size_t kept) {
+    // A cut must not leave a lead byte without its trail byte. The copied
+    // text is 8-bit text as the platform's ANSI functions take it.
+    auto wholeCharacters = [](const unsigned char* text, size_t kept) {
         size_t position = 0;
         while (position < kept) {
             const auto* character = reinterpret_cast<LPCSTR>(text + position);
-            const size_t width = NextChar(character, codePage) - character;
+            const size_t width = NextChar(character, CP_ACP) - character;
             if (position + width > kept)
                 break;
             position += width;

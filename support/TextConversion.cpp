@@ -25,15 +25,6 @@ LPSTR WideToAnsi(LPSTR dest, LPCWSTR src, int capacityBytes, UINT codePage)
     return dest;
 }
 
-UINT ThreadAnsiCodePage()
-{
-    UINT codePage = 0;
-    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<LPSTR>(&codePage), sizeof(codePage) / sizeof(CHAR)) == 0)
-        return GetACP();
-    return codePage;
-}
-
 LPCSTR NextChar(LPCSTR text, UINT codePage)
 {
     if (*text == '\0')

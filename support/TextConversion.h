@@ -9,13 +9,12 @@
 LPWSTR AnsiToWide(LPWSTR dest, LPCSTR src, int capacityChars, UINT codePage);
 LPSTR WideToAnsi(LPSTR dest, LPCWSTR src, int capacityBytes, UINT codePage);
 
-// The number of the calling thread's ANSI code page, which CP_THREAD_ACP
-// stands for in the conversion functions.
-UINT ThreadAnsiCodePage();
-
 // Steps over one whole character of 8-bit text in codePage, as CharNextA
 // does for the system code page: a lead byte takes its trail byte along
 // (unless the text ends there) and the terminator is never stepped over.
+// Text that is handed to or taken from the platform's ANSI functions
+// (registry, module file name, resources) is stepped with CP_ACP, the code
+// page those functions read it in, whatever the calling thread's locale.
 LPCSTR NextChar(LPCSTR text, UINT codePage);
 
 // Temporary conversion buffers of one operation: a converted text that needs
@@ -31,8 +30,9 @@ public:
     CTextConverter(const CTextConverter&) = delete;
     CTextConverter& operator=(const CTextConverter&) = delete;
 
-    LPWSTR ToWide(LPCSTR text, UINT codePage = CP_THREAD_ACP);
-    LPSTR ToAnsi(LPCWSTR text, UINT codePage = CP_THREAD_ACP);
+    // The default is the code page of the platform's ANSI functions.
+    LPWSTR ToWide(LPCSTR text, UINT codePage = CP_ACP);
+    LPSTR ToAnsi(LPCWSTR text, UINT codePage = CP_ACP);
 
     // A buffer of bytes: the converter's own storage the first time it fits
     // and the stack has room, else a heap block; null when there is none.

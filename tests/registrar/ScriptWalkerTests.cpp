@@ -269,17 +269,17 @@ TEST(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
     EXPECT_EQ(std::vector<std::string>({"ReadOnly", "Unreadable"}), SubkeyNames(HKEY_CURRENT_USER, ""));
 }
 
-TEST(DoubleByteScripts, ATrailByteBackslashIsPartOfTheKeyName)
+TEST(DoubleByteScripts, TextIsSteppedAsTheRegistryReadsItWhateverTheThreadLocale)
 {
+    // 0x83 0x5C is one Shift-JIS character in the thread's code page 932, but
+    // the registry reads names in the system's code page, where 0x5C is a
+    // backslash that would make two keys of the name.
+    ASSERT_EQ(1252u, GetACP());
     CRegistrySandbox sandbox;
-    // 0x83 0x5C is one Shift-JIS character whose second byte is a backslash.
-    const std::string name = "\x83\x5C" "X";
-    const std::string script = "HKCU { '" + name + "' = s 'v' { val M = m 'a\x83\x5C" "0b\\0c' } }";
-    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE));
-    {
-        CThreadLocale japanese(kJapaneseLocale);
-        EXPECT_EQ(S_OK, RunScriptText(script, TRUE));
-    }
-    EXPECT_EQ(std::optional<std::string>("v"), ReadString(HKEY_CURRENT_USER, name, ""));
-    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0x83, 0x5C, '0', 'b', 0, 'c', 0, 0})), ReadRaw(HKEY_CURRENT_USER, name, "M"));
+    CThreadLocale japanese(kJapaneseLocale);
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { '\x83\x5C" "X' = s 'v' }", TRUE));
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+
+    EXPECT_EQ(S_OK, RunScriptText("HKCU { K { val M = m 'a\x83\x5C" "0b\\0c' } }", TRUE));
+    EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0x83, 0, 'b', 0, 'c', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "K", "M"));
 }

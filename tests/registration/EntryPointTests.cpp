@@ -7,6 +7,7 @@
 #include "TandrelLib.h"
 #include "support/Owners.h"
 #include "tests/common/RegistrySandbox.h"
+#include "tests/common/ThreadLocale.h"
 #include "tests/registration/ModuleCopy.h"
 
 namespace {
@@ -157,6 +158,31 @@ TEST(DllRegisterServer, WritesExactlyTheScriptEntriesAndTheTypeLibraryWithTheQuo
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     EXPECT_NE(std::string::npos, copy.AnsiPath().find("Bob's Band\\Tandrel.DLL"));
     EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), sandbox.Dump());
+}
+
+// The platform's ANSI functions read and write text in the system's code
+// page, 1252 here; a Japanese thread locale (code page 932, in which the
+// "e acute" byte 0xE9 would take the following backslash as its trail byte)
+// must not change the path that is registered.
+TEST(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThreadLocale)
+{
+    ASSERT_EQ(1252u, GetACP());
+    CModuleCopy copy(L"Caf\x00E9", L"Tandrel.DLL");
+    copy.Load();
+    CSystemSandbox sandbox;
+    CThreadLocale japanese(kJapaneseLocale);
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+
+    WCHAR server[MAX_PATH] = L"";
+    DWORD bytes = sizeof(server);
+    const std::wstring serverKey = std::wstring(L"CLSID\\") + ToWide(kClassId) + L"\\InprocServer32";
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                                          server, &bytes));
+    EXPECT_EQ(copy.Path(), server);
+    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), sandbox.Dump());
+
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
 }
 
 TEST(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)

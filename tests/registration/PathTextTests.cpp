@@ -5,7 +5,6 @@
 #include "registration/LastError.h"
 #include "registration/ModulePath.h"
 #include "registration/TypeLibraryRegistration.h"
-#include "support/TextConversion.h"
 #include "tests/common/ThreadLocale.h"
 #include "tests/registration/ModuleCopy.h"
 
@@ -66,16 +65,13 @@ TEST(FindPathExtension, DotOnlyInAFolderNameMeansNoExtension)
     EXPECT_EQ("", std::string(end));
 }
 
-TEST(FindPathExtension, StepsDoubleByteCharactersWhole)
+TEST(FindPathExtension, StepsThePathAsTheSystemWroteItWhateverTheThreadLocale)
 {
-    // In code page 932 the trail byte of 0x95 0x5C is a backslash byte: it
-    // must not count as a folder separator.
-    {
-        CThreadLocale japanese(kJapaneseLocale);
-        ASSERT_EQ(932u, ThreadAnsiCodePage());
-        EXPECT_EQ(".x\x95\x5Cy", ExtensionOf("C:\\dir\\file.x\x95\x5Cy"));
-    }
-    // Stepped byte by byte, the same bytes end in a folder "\\y" without extension.
+    // 0x95 0x5C is one character in the thread's code page 932; in the
+    // system's, where the module file name comes from, 0x5C is a folder
+    // separator and the path ends in a folder "\\y" without extension.
+    ASSERT_EQ(1252u, GetACP());
+    CThreadLocale japanese(kJapaneseLocale);
     EXPECT_EQ("", ExtensionOf("C:\\dir\\file.x\x95\x5Cy"));
 }
 

@@ -60,19 +60,22 @@ TEST(BoundedCopy, WcsncpyCopiesCountOrTruncatesOnRequest)
     EXPECT_STREQ(L"", dest);
 }
 
-TEST(BoundedCopy, MultiByteTruncationNeverSplitsADoubleByteCharacter)
+TEST(BoundedCopy, MultiByteTruncationCutsBetweenCharactersOfTheSystemCodePage)
 {
+    // "a" followed by two Shift-JIS characters whose trail bytes are 0x5C:
+    // in the system's single-byte code page every byte is a character of its
+    // own, whatever the thread's locale.
+    ASSERT_EQ(1252u, GetACP());
     CThreadLocale japanese(kJapaneseLocale);
-    // "a" followed by two Shift-JIS characters whose trail bytes are 0x5C.
     const unsigned char text[] = {'a', 0x95, 0x5C, 0x83, 0x5C, 0};
     unsigned char dest[5];
     EXPECT_EQ(STRUNCATE, BoundedMbsnbcpy(dest, 5, text, kTruncate));
-    EXPECT_EQ(3u, strlen(reinterpret_cast<char*>(dest))) << "the second character does not fit whole";
-    EXPECT_EQ(0, memcmp(dest, text, 3));
+    EXPECT_EQ(4u, strlen(reinterpret_cast<char*>(dest)));
+    EXPECT_EQ(0, memcmp(dest, text, 4));
 
-    unsigned char wide[4];
-    EXPECT_EQ(STRUNCATE, BoundedMbsnbcpy(wide, 3, text, kTruncate));
-    EXPECT_EQ(1u, strlen(reinterpret_cast<char*>(wide)));
+    unsigned char narrow[3];
+    EXPECT_EQ(STRUNCATE, BoundedMbsnbcpy(narrow, 3, text, kTruncate));
+    EXPECT_EQ(2u, strlen(reinterpret_cast<char*>(narrow)));
 }
 
 TEST(BoundedCopy, ThrowingFormsRaiseTheMappedStatusAndPassTruncation)

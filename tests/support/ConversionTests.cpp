@@ -42,26 +42,34 @@ TEST(AnsiToWide, TooSmallDestinationFailsWithNull)
     EXPECT_EQ(nullptr, WideToAnsi(narrow, L"abc", 3, CP_ACP));
 }
 
-TEST(ThreadCodePage, FollowsTheThreadLocale)
+TEST(TextConverter, ConvertsInTheSystemCodePageWhateverTheThreadLocale)
 {
+    ASSERT_EQ(1252u, GetACP());
     CThreadLocale japanese(kJapaneseLocale);
-    EXPECT_EQ(932u, ThreadAnsiCodePage());
+    // 0xE9 is "e acute" in code page 1252 and a lead byte in 932.
+    CTextConverter converter;
+    LPWSTR wide = converter.ToWide("Caf\xE9\\x");
+    ASSERT_NE(nullptr, wide);
+    EXPECT_STREQ(L"Caf\x00E9\\x", wide);
+
+    LPSTR back = converter.ToAnsi(L"Caf\x00E9");
+    ASSERT_NE(nullptr, back);
+    EXPECT_STREQ("Caf\xE9", back);
 }
 
-TEST(ThreadCodePage, ConversionsUseTheThreadsDoubleByteCodePage)
+TEST(TextConverter, NamedDoubleByteCodePageConvertsWholeCharacters)
 {
-    CThreadLocale japanese(kJapaneseLocale);
     CTextConverter converter;
-    LPWSTR wide = converter.ToWide(kNihonShiftJis);
+    LPWSTR wide = converter.ToWide(kNihonShiftJis, 932);
     ASSERT_NE(nullptr, wide);
     EXPECT_STREQ(L"\x65e5\x672c", wide);
 
-    LPSTR back = converter.ToAnsi(wide);
+    LPSTR back = converter.ToAnsi(wide, 932);
     ASSERT_NE(nullptr, back);
     EXPECT_STREQ(kNihonShiftJis, back);
 }
 
-TEST(ThreadCodePage, NextCharStepsOverWholeDoubleByteCharacters)
+TEST(NextChar, StepsOverWholeDoubleByteCharacters)
 {
     // The trail byte of the first character is 0x5C, the backslash's value.
     const char text[] = "\x95\x5c" "a";
