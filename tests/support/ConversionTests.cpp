@@ -44,6 +44,8 @@ TEST(AnsiToWide, TooSmallDestinationFailsWithNull)
 
 TEST(ThreadCodePage, FollowsTheThreadLocale)
 {
+    // The default locale's ANSI code page, not its OEM one (437).
+    EXPECT_EQ(1252u, ThreadAnsiCodePage());
     CThreadLocale japanese(kJapaneseLocale);
     EXPECT_EQ(932u, ThreadAnsiCodePage());
 }
