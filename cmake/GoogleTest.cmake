@@ -6,13 +6,17 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${TANDREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # One CTest entry per test program; each program runs all of its cases under
-# Wine and reports them through GoogleTest's own summary.
+# Wine and reports them through GoogleTest's own summary. A case that crashes
+# the program ends only itself: run-gtest starts the program again on the
+# cases after it (a Wine start-up per case would cost minutes).
 function(tandrel_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
   target_link_options(${name} PRIVATE -static)
-  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  add_test(NAME ${name}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run-gtest
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_color=no)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()

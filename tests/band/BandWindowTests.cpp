@@ -1,5 +1,7 @@
 // The band window: its class and placement, the text it paints, the command
 // table, the refresh timer's calls, clicks, and how the window ends.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -306,13 +308,17 @@ TEST(BandTimer, OnlyTimerOneRefreshesTheBrowser)
     EXPECT_EQ(1, host.Browser().RefreshCount());
 }
 
-TEST(BandTimer, TicksAfterUnsitingHaveNoBrowserToRefresh)
+TEST(BandTimer, UnsitingStopsTheIntervalAndLaterTicksHaveNoBrowserToRefresh)
 {
     CBandHarness host;
     ASSERT_EQ(S_OK, host.Open());
     const HWND hwnd = host.BandWindow();
+    host.Command(ID_REFRESH_10SEC);
+    Settle(hwnd);
     CInterfacePtr<IObjectWithSite> withSite = QueryBand<IObjectWithSite>(host.Band(), IID_IObjectWithSite);
     ASSERT_EQ(S_OK, withSite->SetSite(nullptr));
+    EXPECT_TRUE(std::any_of(TimerCalls().begin(), TimerCalls().end(),
+                            [&](const TimerCall& call) { return !call.set && call.window == hwnd && call.id == 1; }));
     SendMessageA(hwnd, WM_TIMER, 1, 0);
     SetFocus(hwnd);
     SetFocus(host.Parent());

@@ -105,6 +105,8 @@ TEST_F(RegisteredDispatchTest, NamesResolveAlikeInAndOutOfTheCache)
     DISPID unknown = 0;
     EXPECT_EQ(DISP_E_UNKNOWNNAME, IdOf(L"Refresh", &unknown));
     EXPECT_EQ(DISPID_UNKNOWN, unknown);
+    // As long as GetTypeInfoCount, and the same in its first half.
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, IdOf(L"GetTypeInfoTally", &unknown));
 }
 
 TEST_F(RegisteredDispatchTest, TwoNamesAlwaysReachThePlatform)

@@ -46,7 +46,8 @@ TEST(TextConverter, ConvertsInTheSystemCodePageWhateverTheThreadLocale)
 {
     ASSERT_EQ(1252u, GetACP());
     CThreadLocale japanese(kJapaneseLocale);
-    // 0xE9 is "e acute" in code page 1252 and a lead byte in 932.
+    // 0xE9 is "e acute" in code page 1252, a lead byte in 932 and a theta in
+    // the OEM code page 437.
     CTextConverter converter;
     LPWSTR wide = converter.ToWide("Caf\xE9\\x");
     ASSERT_NE(nullptr, wide);
