@@ -37,7 +37,8 @@ public:
 
     // Walking.
     HRESULT WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BOOL bSkip, INT32 depth = 1);
-    HRESULT WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token);
+    // In skip mode the value is read and checked but not written.
+    HRESULT WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token, BOOL bSkip);
     static bool IsDeletableKeyName(LPCSTR name);
     static bool KeyHasSubkeys(HKEY key);
 
@@ -46,6 +47,7 @@ public:
 
 private:
     struct CBlockLevel;
+    struct CEntryHead;
 
     HRESULT ExpandReference(CScriptTextBuffer& buffer);
     HRESULT CopyCharToToken(LPSTR token, INT32* length);
@@ -53,20 +55,23 @@ private:
 
     HRESULT RunRootBlock(LPSTR token, BOOL bRegister);
     HRESULT UnregisterRootBlock(LPSTR token, HKEY root);
-    HRESULT PassOverDeepBlock(LPSTR token);
+    HRESULT PassOverDeepBlock(LPSTR token, INT32 depth);
     bool IsSingleKeyName(LPCSTR name) const;
+    HRESULT ReadEntryHead(LPSTR token, CEntryHead& head);
     HRESULT RegisterEntry(LPSTR token, CBlockLevel& level);
     HRESULT ReadValueHead(LPSTR valueName, LPSTR token);
-    HRESULT RegisterValueEntry(LPSTR token, HKEY parent);
+    HRESULT RegisterValueEntry(LPSTR token, CBlockLevel& level);
+    HRESULT DeleteValueEntry(LPSTR token, CBlockLevel& level);
     HRESULT RegisterKeyEntry(LPSTR token, CBlockLevel& level);
     static HRESULT RefuseBlockAfterValueOrDelete(LPCSTR token);
     static LONG OpenOrCreateKey(CRegistryKey& key, HKEY parent, LPCSTR name);
     HRESULT UnregisterEntry(LPSTR token, CBlockLevel& level);
     HRESULT UnregisterValueEntry(LPSTR token, CBlockLevel& level, bool deletable);
-    HRESULT UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bool deletable);
+    HRESULT UnregisterKeyEntry(LPSTR token, CBlockLevel& level, const CEntryHead& head);
+    HRESULT UnregisterNestedBlock(LPSTR token, CBlockLevel& level, BOOL bSkip);
     static HRESULT DeleteValue(HKEY parent, LPCSTR valueName);
-    HRESULT WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
-    static HRESULT WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
+    HRESULT WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text, BOOL bSkip);
+    static HRESULT WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text, BOOL bSkip);
     HRESULT WriteMultiStringValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text);
 
     LPCSTR m_pCursor = nullptr;

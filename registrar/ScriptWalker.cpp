@@ -55,6 +55,19 @@ struct CRegScriptParser::CBlockLevel {
     BOOL bSkip;
     INT32 depth;
     CRegistryKey currentKey;
+    // Below the deepest level the walk recurses to, blocks are read in the
+    // frame of the outermost of them: how many of them are open inside it.
+    INT32 openInPlace = 0;
+};
+
+// What the keywords before an entry's name say about the entry. Both modes
+// read them alike, so that unregistering takes the text for the same entries
+// that registering wrote.
+struct CRegScriptParser::CEntryHead {
+    bool bForceRemove = false;
+    bool bDelete = false;
+    bool bDeletable = true;
+    bool bValue = false;
 };
 
 HRESULT CRegScriptParser::RunScript(LPCSTR text, BOOL bRegister)
@@ -90,7 +103,13 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
         return DISP_E_EXCEPTION;
     if (!bRegister)
         return UnregisterRootBlock(token, root);
+    // The block is read through first without touching the registry, so that
+    // one whose text the walk cannot finish writes nothing at all.
     LPCSTR blockStart = m_pCursor;
+    hr = WalkBlock(token, root, TRUE, TRUE);
+    if (FAILED(hr))
+        return hr;
+    m_pCursor = blockStart;
     hr = WalkBlock(token, root, TRUE, FALSE);
     if (FAILED(hr)) {
         // Take back what the failing block wrote; only the first failure counts.
@@ -101,8 +120,8 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
 }
 
 // A block nested too deeply is passed over without recursion, so an
-// unregister walk (also the one taking back a failed registration) still
-// removes the keys above it; the run fails all the same.
+// unregister walk still removes the keys above it; the run fails all the
+// same. (Registering refuses such a block before it writes anything.)
 HRESULT CRegScriptParser::UnregisterRootBlock(LPSTR token, HKEY root)
 {
     m_hrNesting = S_OK;
@@ -110,22 +129,22 @@ HRESULT CRegScriptParser::UnregisterRootBlock(LPSTR token, HKEY root)
     return FAILED(hr) ? hr : m_hrNesting;
 }
 
-HRESULT CRegScriptParser::PassOverDeepBlock(LPSTR token)
+// Read with the entry rules of every other block, in skip mode, so that a
+// brace in a name or a value is not taken for the end of a block; the blocks
+// inside it are counted instead of recursed into, so that no depth exhausts
+// the stack.
+HRESULT CRegScriptParser::PassOverDeepBlock(LPSTR token, INT32 depth)
 {
     m_hrNesting = DISP_E_EXCEPTION;
-    INT32 open = 1;
+    CBlockLevel level{nullptr, TRUE, depth, {}};
     HRESULT hr = ReadToken(token);
     while (SUCCEEDED(hr)) {
-        if (token[0] == '=') {
-            // Value text may hold braces of its own.
-            hr = SkipValueClause(token);
-            continue;
-        }
-        if (IsClosingBrace(token) && --open == 0)
+        if (!IsClosingBrace(token))
+            hr = UnregisterEntry(token, level);
+        else if (level.openInPlace-- == 0)
             return S_OK;
-        if (IsOpeningBrace(token))
-            ++open;
-        hr = ReadToken(token);
+        else
+            hr = ReadToken(token);
     }
     return hr;
 }
@@ -133,7 +152,7 @@ HRESULT CRegScriptParser::PassOverDeepBlock(LPSTR token)
 HRESULT CRegScriptParser::WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BOOL bSkip, INT32 depth)
 {
     if (depth > kMaxNestingDepth)
-        return bRegister ? DISP_E_EXCEPTION : PassOverDeepBlock(token);
+        return bRegister ? DISP_E_EXCEPTION : PassOverDeepBlock(token, depth);
     CBlockLevel level{parent, bSkip, depth, {}};
     HRESULT hr = ReadToken(token);
     while (SUCCEEDED(hr) && !IsClosingBrace(token))
@@ -149,37 +168,47 @@ bool CRegScriptParser::IsSingleKeyName(LPCSTR name) const
     return name[0] != '\0' && FindChar(name, '\\', CP_ACP) == nullptr;
 }
 
-// Register mode: one entry, from its first token up to the first token of
-// the next entry.
-HRESULT CRegScriptParser::RegisterEntry(LPSTR token, CBlockLevel& level)
+// The keywords in the order the language gives them: ForceRemove or Delete,
+// then NoRemove, then val. The token left is the key's name, or val.
+HRESULT CRegScriptParser::ReadEntryHead(LPSTR token, CEntryHead& head)
 {
     HRESULT hr = S_OK;
-    const bool isDelete = IsKeyword(token, kKeywordDelete);
-    if (isDelete || IsKeyword(token, kKeywordForceRemove)) {
+    head.bForceRemove = IsKeyword(token, kKeywordForceRemove);
+    head.bDelete = IsKeyword(token, kKeywordDelete);
+    if (head.bForceRemove || head.bDelete)
         hr = ReadToken(token);
-        if (FAILED(hr))
-            return hr;
-        if (!IsSingleKeyName(token))
-            return DISP_E_EXCEPTION;
-        if (IsDeletableKeyName(token)) {
-            // An absent key is no error, and neither is one that stays.
-            CBorrowedKey parent(level.hParent);
-            parent.Key().DeleteTree(token);
-        }
-        if (isDelete) {
-            hr = ReadToken(token);
-            if (SUCCEEDED(hr))
-                hr = SkipValueClause(token);
-            return SUCCEEDED(hr) ? RefuseBlockAfterValueOrDelete(token) : hr;
-        }
-    }
-    if (IsKeyword(token, kKeywordNoRemove)) {
+    if (SUCCEEDED(hr) && IsKeyword(token, kKeywordNoRemove)) {
+        head.bDeletable = false;
         hr = ReadToken(token);
-        if (FAILED(hr))
-            return hr;
     }
-    if (IsKeyword(token, kKeywordVal)) {
-        hr = RegisterValueEntry(token, level.hParent);
+    head.bValue = SUCCEEDED(hr) && IsKeyword(token, kKeywordVal);
+    return hr;
+}
+
+// Register mode: one entry, from its first token up to the first token of
+// the next entry. In skip mode the entry is only read, as far as it would
+// be when written.
+HRESULT CRegScriptParser::RegisterEntry(LPSTR token, CBlockLevel& level)
+{
+    CEntryHead head;
+    HRESULT hr = ReadEntryHead(token, head);
+    if (FAILED(hr))
+        return hr;
+    if (head.bValue) {
+        hr = head.bDelete ? DeleteValueEntry(token, level) : RegisterValueEntry(token, level);
+        return SUCCEEDED(hr) ? RefuseBlockAfterValueOrDelete(token) : hr;
+    }
+    if (!IsSingleKeyName(token))
+        return DISP_E_EXCEPTION;
+    if ((head.bForceRemove || head.bDelete) && !level.bSkip && IsDeletableKeyName(token)) {
+        // An absent key is no error, and neither is one that stays.
+        CBorrowedKey parent(level.hParent);
+        parent.Key().DeleteTree(token);
+    }
+    if (head.bDelete) {
+        hr = ReadToken(token);
+        if (SUCCEEDED(hr))
+            hr = SkipValueClause(token);
         return SUCCEEDED(hr) ? RefuseBlockAfterValueOrDelete(token) : hr;
     }
     return RegisterKeyEntry(token, level);
@@ -202,14 +231,27 @@ HRESULT CRegScriptParser::ReadValueHead(LPSTR valueName, LPSTR token)
     return token[0] == '=' ? S_OK : DISP_E_EXCEPTION;
 }
 
-HRESULT CRegScriptParser::RegisterValueEntry(LPSTR token, HKEY parent)
+HRESULT CRegScriptParser::RegisterValueEntry(LPSTR token, CBlockLevel& level)
 {
     CHAR valueName[kTokenBytes];
     const HRESULT hr = ReadValueHead(valueName, token);
     if (FAILED(hr))
         return hr;
-    CBorrowedKey key(parent);
-    return WriteValue(key.Key(), valueName, token);
+    CBorrowedKey key(level.hParent);
+    return WriteValue(key.Key(), valueName, token, level.bSkip);
+}
+
+// A deleted value is gone whatever its clause says. As for a deleted key, a
+// value that stays is no error.
+HRESULT CRegScriptParser::DeleteValueEntry(LPSTR token, CBlockLevel& level)
+{
+    CHAR valueName[kTokenBytes];
+    const HRESULT hr = ReadValueHead(valueName, token);
+    if (FAILED(hr))
+        return hr;
+    if (!level.bSkip)
+        DeleteValue(level.hParent, valueName);
+    return SkipValueClause(token);
 }
 
 // A key that exists but can only be read is passed through, so that keys
@@ -225,16 +267,16 @@ LONG CRegScriptParser::OpenOrCreateKey(CRegistryKey& key, HKEY parent, LPCSTR na
 
 HRESULT CRegScriptParser::RegisterKeyEntry(LPSTR token, CBlockLevel& level)
 {
-    if (!IsSingleKeyName(token))
-        return DISP_E_EXCEPTION;
-    const LONG error = OpenOrCreateKey(level.currentKey, level.hParent, token);
-    if (error != ERROR_SUCCESS)
-        return StatusFromWin32(error);
+    if (!level.bSkip) {
+        const LONG error = OpenOrCreateKey(level.currentKey, level.hParent, token);
+        if (error != ERROR_SUCCESS)
+            return StatusFromWin32(error);
+    }
     HRESULT hr = ReadToken(token);
     if (SUCCEEDED(hr) && token[0] == '=')
-        hr = WriteValue(level.currentKey, nullptr, token);
+        hr = WriteValue(level.currentKey, nullptr, token, level.bSkip);
     if (SUCCEEDED(hr) && IsOpeningBrace(token)) {
-        hr = WalkBlock(token, level.currentKey.m_hKey, TRUE, FALSE, level.depth + 1);
+        hr = WalkBlock(token, level.currentKey.m_hKey, TRUE, level.bSkip, level.depth + 1);
         if (SUCCEEDED(hr))
             hr = ReadToken(token);
     }
@@ -245,22 +287,15 @@ HRESULT CRegScriptParser::RegisterKeyEntry(LPSTR token, CBlockLevel& level)
 // the next entry.
 HRESULT CRegScriptParser::UnregisterEntry(LPSTR token, CBlockLevel& level)
 {
-    HRESULT hr = S_OK;
-    if (IsKeyword(token, kKeywordForceRemove) || IsKeyword(token, kKeywordDelete)) {
-        hr = ReadToken(token);
-        if (FAILED(hr))
-            return hr;
+    CEntryHead head;
+    HRESULT hr = ReadEntryHead(token, head);
+    if (FAILED(hr))
+        return hr;
+    if (head.bValue) {
+        hr = UnregisterValueEntry(token, level, head.bDeletable);
+        return SUCCEEDED(hr) ? RefuseBlockAfterValueOrDelete(token) : hr;
     }
-    bool deletable = true;
-    if (IsKeyword(token, kKeywordNoRemove)) {
-        deletable = false;
-        hr = ReadToken(token);
-        if (FAILED(hr))
-            return hr;
-    }
-    if (IsKeyword(token, kKeywordVal))
-        return UnregisterValueEntry(token, level, deletable);
-    return UnregisterKeyEntry(token, level, deletable);
+    return UnregisterKeyEntry(token, level, head);
 }
 
 HRESULT CRegScriptParser::UnregisterValueEntry(LPSTR token, CBlockLevel& level, bool deletable)
@@ -290,7 +325,7 @@ HRESULT CRegScriptParser::DeleteValue(HKEY parent, LPCSTR valueName)
     return S_OK;
 }
 
-HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bool deletable)
+HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, const CEntryHead& head)
 {
     if (!IsSingleKeyName(token))
         return DISP_E_EXCEPTION;
@@ -301,17 +336,19 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bo
     // A shortened name would name another key, so only a whole one is deleted.
     CHAR keyName[kKeyNameBytes];
     lstrcpynA(keyName, token, kKeyNameBytes);
-    deletable = deletable && lstrlenA(token) < kKeyNameBytes;
+    const bool deletable = head.bDeletable && lstrlenA(token) < kKeyNameBytes;
 
     HRESULT hr = ReadToken(token);
     if (SUCCEEDED(hr))
         hr = SkipValueClause(token);
+    if (SUCCEEDED(hr) && head.bDelete)
+        hr = RefuseBlockAfterValueOrDelete(token);
     // A block walked in skip mode touches nothing, so it can fail only on
     // its syntax; going on from where it stopped would read the rest of the
     // block as entries of this level and delete keys the script never named
     // here.
     if (SUCCEEDED(hr) && IsOpeningBrace(token)) {
-        hr = WalkBlock(token, level.currentKey.m_hKey, FALSE, entrySkip, level.depth + 1);
+        hr = UnregisterNestedBlock(token, level, entrySkip);
         if (SUCCEEDED(hr))
             hr = ReadToken(token);
     }
@@ -328,6 +365,16 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, bo
     if (!deletable || hasSubkeys)
         return S_OK;
     return StatusFromWin32(RegDeleteKeyA(level.hParent, keyName));
+}
+
+// Returns with the token after the block's closing brace to come, or, for
+// a block read in place (PassOverDeepBlock), the token after its opening one.
+HRESULT CRegScriptParser::UnregisterNestedBlock(LPSTR token, CBlockLevel& level, BOOL bSkip)
+{
+    if (level.depth <= kMaxNestingDepth)
+        return WalkBlock(token, level.currentKey.m_hKey, FALSE, bSkip, level.depth + 1);
+    ++level.openInPlace;
+    return S_OK;
 }
 
 bool CRegScriptParser::IsDeletableKeyName(LPCSTR name)
@@ -348,7 +395,7 @@ bool CRegScriptParser::KeyHasSubkeys(HKEY key)
     return subkeys > 0;
 }
 
-HRESULT CRegScriptParser::WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token)
+HRESULT CRegScriptParser::WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token, BOOL bSkip)
 {
     CHAR value[kTokenBytes];
     HRESULT hr = ReadToken(value);
@@ -361,18 +408,19 @@ HRESULT CRegScriptParser::WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR 
     hr = ReadToken(value);
     if (FAILED(hr))
         return hr;
+    // Skip mode checks the text as far as writing would, and writes nothing.
     switch (kind) {
     case kValueKindString:
-        hr = StatusFromWin32(key.WriteString(valueName, value, REG_SZ));
+        hr = bSkip ? S_OK : StatusFromWin32(key.WriteString(valueName, value, REG_SZ));
         break;
     case kValueKindNumber:
-        hr = WriteNumberValue(key, valueName, value);
+        hr = WriteNumberValue(key, valueName, value, bSkip);
         break;
     case kValueKindBinary:
-        hr = WriteBinaryValue(key, valueName, value);
+        hr = WriteBinaryValue(key, valueName, value, bSkip);
         break;
     default:
-        hr = WriteMultiStringValue(key, valueName, value);
+        hr = bSkip ? S_OK : WriteMultiStringValue(key, valueName, value);
         break;
     }
     if (FAILED(hr))
@@ -382,7 +430,7 @@ HRESULT CRegScriptParser::WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR 
 
 // A text the number parser refuses fails with the parser's own status
 // rather than storing a number nobody wrote.
-HRESULT CRegScriptParser::WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text)
+HRESULT CRegScriptParser::WriteNumberValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text, BOOL bSkip)
 {
     CTextConverter converter;
     LPWSTR wide = converter.ToWide(text, CP_ACP);
@@ -390,18 +438,20 @@ HRESULT CRegScriptParser::WriteNumberValue(CRegistryKey& key, LPCSTR valueName, 
         return E_OUTOFMEMORY;
     ULONG number = 0;
     const HRESULT hr = VarUI4FromStr(wide, 0, 0, &number);
-    if (FAILED(hr))
+    if (FAILED(hr) || bSkip)
         return hr;
     return StatusFromWin32(key.WriteDword(valueName, number));
 }
 
 // Two hex digits a byte, high nibble first; anything that is not a hex
 // digit counts as 0.
-HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text)
+HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text, BOOL bSkip)
 {
     const size_t digits = static_cast<size_t>(lstrlenA(text));
     if (digits % 2 != 0)
         return E_FAIL;
+    if (bSkip)
+        return S_OK;
     BYTE frame[kFrameValueBytes];
     CHeapBlock<BYTE> heap;
     BYTE* data = ValueDataBuffer(frame, heap, digits / 2);

@@ -7,15 +7,17 @@ using namespace RegistryProbe;
 
 namespace {
 
-// A chain of keys each nested in the block of the one before.
-std::string NestedScript(int keys)
+// A chain of keys each nested in the block of the one before, with the
+// given entries in the innermost block and after the chain.
+std::string NestedScript(int keys, const std::string& innermost = "", const std::string& after = "")
 {
     std::string script = "HKCU {";
     for (int i = 0; i < keys; ++i)
         script += " K {";
+    script += " " + innermost;
     for (int i = 0; i < keys; ++i)
         script += " }";
-    return script + " }";
+    return script + " " + after + " }";
 }
 
 } // namespace
@@ -61,17 +63,15 @@ TEST(ScriptValues, NumbersTheParserRefusesFailWithItsStatusAndStoreNothing)
     EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, "").empty());
 }
 
-TEST(ScriptValues, BadValueClausesFailAndTheBlockIsTakenBack)
+TEST(ScriptValues, BadValueClausesFailAndWriteNothing)
 {
     CRegistrySandbox sandbox;
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X = t 'y' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A = sz 'y' }", TRUE));
     EXPECT_EQ(E_FAIL, RunScriptText("HKCU { A { val X = b 'ABC' } }", TRUE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
-    // The taking back stops where the walk stopped, at the same syntax error.
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", FALSE));
-    EXPECT_EQ(SortedDump({"HKCU\\A"}), sandbox.Dump());
+    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
 }
 
 TEST(ScriptSyntax, MalformedScriptsFailWithDispatchException)
@@ -164,12 +164,40 @@ TEST(ScriptKeywords, ForceRemoveAndDeleteSpareProtectedNames)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Gone"));
 }
 
-TEST(ScriptKeywords, BlocksAfterDeleteOrValueEntriesAreRefused)
+// Keywords after ForceRemove or Delete are keywords in both modes, never the
+// name of a key to delete, so unregistering reads the entries registering
+// wrote: a deleted value, a key made anew and kept, a value written anew.
+TEST(ScriptKeywords, ForceRemoveAndDeleteApplyToTheWholeEntryInBothModes)
 {
     CRegistrySandbox sandbox;
-    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { Delete B { C } } }", TRUE));
-    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val V = s 'x' { C } } }", TRUE));
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "P", "K", "old"));
+    for (const char* key : {"P\\val", "P\\NoRemove", "P\\Kept\\Old"})
+        ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, key));
+    const char script[] =
+        "HKCU { NoRemove P { Delete val K = s 'x' ForceRemove NoRemove Kept = s 'new' ForceRemove val V = s 'v' } }";
+    EXPECT_EQ(S_OK, RunScriptText(script, TRUE));
+    EXPECT_EQ(SortedDump({"HKCU\\P", "HKCU\\P : V = SZ \"v\"", "HKCU\\P\\Kept", "HKCU\\P\\Kept : @ = SZ \"new\"",
+                          "HKCU\\P\\NoRemove", "HKCU\\P\\val"}),
+              sandbox.Dump());
+    EXPECT_EQ(S_OK, RunScriptText(script, FALSE));
+    EXPECT_EQ(SortedDump({"HKCU\\P", "HKCU\\P\\Kept", "HKCU\\P\\Kept : @ = SZ \"new\"", "HKCU\\P\\NoRemove",
+                          "HKCU\\P\\val"}),
+              sandbox.Dump());
+}
+
+TEST(ScriptKeywords, BlocksAfterDeleteOrValueEntriesAreRefusedInBothModes)
+{
+    CRegistrySandbox sandbox;
+    const char* scripts[] = {"HKCU { A { Delete B { C } } }", "HKCU { A { val V = s 'x' { B } } }"};
+    for (const char* script : scripts)
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE)) << script;
     EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    // Unregistering reads no entry of the refused block as one of A's.
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "A\\B"));
+    for (const char* script : scripts) {
+        EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, FALSE)) << script;
+        EXPECT_EQ(SortedDump({"HKCU\\A", "HKCU\\A\\B"}), sandbox.Dump()) << script;
+    }
 }
 
 TEST(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarkedEntries)
@@ -199,18 +227,35 @@ TEST(ScriptUnregister, SyntaxErrorInTheBlockOfAnAbsentKeyEndsTheWalk)
     EXPECT_EQ(SortedDump({"HKCU\\Victim"}), sandbox.Dump());
 }
 
-// The second root block fails half-way: the first stays registered, the
-// second takes back everything it wrote.
+// The second root block fails half-way, at a key the registry refuses: the
+// first stays registered, the second takes back everything it wrote.
 TEST(ScriptRollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays)
 {
     CRegistrySandbox sandbox;
-    EXPECT_EQ(DISP_E_EXCEPTION,
-              RunScriptText("HKCR { First = s '1' } HKLM { Second = s '2' { Inner { val V = s 'v' } Bad = t 'x' } }",
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Volatile", nullptr, nullptr, REG_OPTION_VOLATILE));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE),
+              RunScriptText("HKCR { First = s '1' } "
+                            "HKLM { Second = s '2' { Inner { val V = s 'v' } } NoRemove Volatile { Child } }",
                             TRUE));
-    EXPECT_EQ(SortedDump({"HKCR\\First", "HKCR\\First : @ = SZ \"1\""}), sandbox.Dump());
+    EXPECT_EQ(SortedDump({"HKCR\\First", "HKCR\\First : @ = SZ \"1\"", "HKLM\\Volatile"}), sandbox.Dump());
 }
 
-TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptIsTakenBack)
+// A root block whose text the walk cannot finish writes nothing and takes
+// nothing away; complete root blocks before it stay.
+TEST(ScriptRollback, BlockThatDoesNotReadThroughLeavesTheRegistryAsItWas)
+{
+    CRegistrySandbox sandbox;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, "A", "Old", "kept"));
+    const std::string before = sandbox.Dump();
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCR { A = s 'x' { B", TRUE));
+    EXPECT_EQ(E_FAIL, RunScriptText("HKCR { A = s 'x' { B { val V = b 'ABC' } } }", TRUE));
+    EXPECT_EQ(DISP_E_OVERFLOW, RunScriptText("HKCR { A { val N = d '1' } B { val N = d '4294967296' } }", TRUE));
+    EXPECT_EQ(before, sandbox.Dump());
+    EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCR { Ok } HKCU { K = s 'x' { B { C", TRUE));
+    EXPECT_EQ(SortedDump({"HKCR\\A", "HKCR\\A : Old = SZ \"kept\"", "HKCR\\Ok"}), sandbox.Dump());
+}
+
+TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptWritesNothing)
 {
     CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth - 1), TRUE));
@@ -226,6 +271,22 @@ TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptIsTakenBack)
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth), FALSE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(100000), TRUE));
     EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+}
+
+// Past the deepest level the walk recurses to, blocks are still read by the
+// grammar: a brace that is a name neither ends a block nor opens one, so the
+// walk goes on at the right level and removes the key after the chain.
+TEST(ScriptUnregister, BlocksNestedTooDeeplyArePassedOverByTheGrammar)
+{
+    CRegistrySandbox sandbox;
+    for (const char* innermost : {"val '}' = s 'x' Victim", "'{' Victim"}) {
+        ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Victim"));
+        ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Gone"));
+        EXPECT_EQ(DISP_E_EXCEPTION,
+                  RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth, innermost, "Gone"), FALSE))
+            << innermost;
+        EXPECT_EQ(SortedDump({"HKCU\\Victim"}), sandbox.Dump()) << innermost;
+    }
 }
 
 TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
