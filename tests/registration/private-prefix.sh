@@ -29,11 +29,17 @@ export WINEPREFIX="$private"
 # One server and one desktop for the whole run: a window kept open holds the
 # session (desktop, display devices) that every program then shares, so that
 # only what a test does changes the registry.
+# The session is up once the display driver has entered its device.
 start_session() {
   wineserver -p
   wine notepad >/dev/null 2>&1 &
   session=$!
-  sleep 3
+  local i
+  for i in $(seq 1 30); do
+    sleep 1
+    wine reg query 'HKLM\Hardware\DEVICEMAP\VIDEO' /v '\Device\Video0' >/dev/null 2>&1 && break
+  done
+  sleep 1
 }
 
 export_registry() { wine regedit /E "C:\\$1.reg" >/dev/null 2>&1; }
