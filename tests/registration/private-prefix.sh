@@ -1,0 +1,112 @@
+# Sourced by the tests that run the platform's own programs (regsvr32,
+# regedit, setup programs): a private copy of the test Wine prefix with one
+# session of its own, full registry exports and their differences, and the
+# registry entries that registering Tandrel.DLL writes.
+# The sourcing script uses "set -euo pipefail".
+private_prefix_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$private_prefix_here/../../scripts/wine-env"
+
+work=$(mktemp -d)
+private="$work/prefix"
+session=""
+finish() {
+  # Ends the one wineserver of the private prefix, which this script started,
+  # and with it the window that held the session.
+  WINEPREFIX="$private" wineserver -k 2>/dev/null || true
+  [ -z "$session" ] || wait "$session" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# Files are shared by hard links; the registry files, which change, are copied.
+cp -al "$WINEPREFIX" "$private"
+for hive in system.reg user.reg userdef.reg; do
+  rm -f "$private/$hive"
+  cp "$WINEPREFIX/$hive" "$private/$hive"
+done
+export WINEPREFIX="$private"
+
+# One server and one desktop for the whole run: a window kept open holds the
+# session (desktop, display devices) that every program then shares, so that
+# only what a test does changes the registry.
+# The session is up once the display driver has entered its device.
+start_session() {
+  wineserver -p
+  wine notepad >/dev/null 2>&1 &
+  session=$!
+  local i
+  for i in $(seq 1 30); do
+    sleep 1
+    wine reg query 'HKLM\Hardware\DEVICEMAP\VIDEO' /v '\Device\Video0' >/dev/null 2>&1 && break
+  done
+  sleep 1
+}
+
+export_registry() { wine regedit /E "C:\\$1.reg" >/dev/null 2>&1; }
+changes() { PYTHONIOENCODING=utf-8 python3 "$private_prefix_here/regdiff.py" "$private/drive_c/$1.reg" "$private/drive_c/$2.reg"; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+class='{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}'
+library='{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}'
+interface='{D27B5E90-48A3-4C1F-8E62-915AF0C7B3D8}'
+classes='HKEY_LOCAL_MACHINE\Software\Classes'
+toolbar='HKEY_LOCAL_MACHINE\Software\Microsoft\Internet Explorer\Toolbar'
+
+# The Toolbar key is NoRemove: it may be there from an earlier registration,
+# and when it is not, registration creates it and unregistration keeps it.
+# Prints the line the key adds to a difference from the export named $1.
+toolbar_left() {
+  iconv -f UTF-16 -t UTF-8 "$private/drive_c/$1.reg" | tr -d '\r' | grep -Fx "[$toolbar]" >/dev/null ||
+    echo "+[$toolbar]"
+}
+
+# The difference that registering the DLL at the Windows path $1 makes to an
+# export without it (the Toolbar key itself aside), sorted.
+expected_registration() {
+  local escaped_module=${1//\\/\\\\}
+  local escaped_folder=${escaped_module%\\\\*}
+  sort <<REG
++[$classes\\CLSID\\$class]
++[$classes\\CLSID\\$class] @="Tandrel"
++[$classes\\CLSID\\$class\\InprocServer32]
++[$classes\\CLSID\\$class\\InprocServer32] "ThreadingModel"="Apartment"
++[$classes\\CLSID\\$class\\InprocServer32] @="$escaped_module"
++[$classes\\CLSID\\$class\\ProgID]
++[$classes\\CLSID\\$class\\ProgID] @="Tandrel.RefresherBand.1"
++[$classes\\CLSID\\$class\\Programmable]
++[$classes\\CLSID\\$class\\TypeLib]
++[$classes\\CLSID\\$class\\TypeLib] @="$library"
++[$classes\\CLSID\\$class\\VersionIndependentProgID]
++[$classes\\CLSID\\$class\\VersionIndependentProgID] @="Tandrel.RefresherBand"
++[$classes\\Interface\\$interface]
++[$classes\\Interface\\$interface] @="IRefresherBand"
++[$classes\\Interface\\$interface\\ProxyStubClsid]
++[$classes\\Interface\\$interface\\ProxyStubClsid] @="{00020424-0000-0000-C000-000000000046}"
++[$classes\\Interface\\$interface\\ProxyStubClsid32]
++[$classes\\Interface\\$interface\\ProxyStubClsid32] @="{00020424-0000-0000-C000-000000000046}"
++[$classes\\Interface\\$interface\\TypeLib]
++[$classes\\Interface\\$interface\\TypeLib] "Version"="1.0"
++[$classes\\Interface\\$interface\\TypeLib] @="$library"
++[$classes\\Tandrel.RefresherBand.1]
++[$classes\\Tandrel.RefresherBand.1] @="Tandrel"
++[$classes\\Tandrel.RefresherBand.1\\CLSID]
++[$classes\\Tandrel.RefresherBand.1\\CLSID] @="$class"
++[$classes\\Tandrel.RefresherBand]
++[$classes\\Tandrel.RefresherBand] @="Tandrel"
++[$classes\\Tandrel.RefresherBand\\CLSID]
++[$classes\\Tandrel.RefresherBand\\CLSID] @="$class"
++[$classes\\Tandrel.RefresherBand\\CurVer]
++[$classes\\Tandrel.RefresherBand\\CurVer] @="Tandrel.RefresherBand.1"
++[$classes\\Typelib\\$library]
++[$classes\\Typelib\\$library\\1.0]
++[$classes\\Typelib\\$library\\1.0] @="Tandrel 1.0 Type Library"
++[$classes\\Typelib\\$library\\1.0\\409]
++[$classes\\Typelib\\$library\\1.0\\409\\win32]
++[$classes\\Typelib\\$library\\1.0\\409\\win32] @="$escaped_module"
++[$classes\\Typelib\\$library\\1.0\\FLAGS]
++[$classes\\Typelib\\$library\\1.0\\FLAGS] @="8"
++[$classes\\Typelib\\$library\\1.0\\HELPDIR]
++[$classes\\Typelib\\$library\\1.0\\HELPDIR] @="$escaped_folder"
++[$toolbar] "$class"="0"
+REG
+}
