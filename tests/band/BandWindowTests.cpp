@@ -484,6 +484,9 @@ TEST(BandTip, CountsDownToTheNextRefreshOnlyWhileShown)
     }
     EXPECT_TRUE(countdown.front().set);
     EXPECT_FALSE(countdown.back().set);
+    // The band's top-level ancestor owns the tooltip; the band takes it along.
+    host.Close();
+    EXPECT_FALSE(IsWindow(tip));
 }
 
 } // namespace
