@@ -1,3 +1,4 @@
+#include "band/BandAccessible.h"
 #include "band/BandDialogs.h"
 #include "band/PopupMenu.h"
 #include "band/RefreshInterval.h"
@@ -11,6 +12,8 @@ const char kWindowClassName[] = "tandrel 1.0 class";
 const UINT kTextFormat = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
 const UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_ERASENOW;
 const int kTextCapacity = 200;
+// Pixels between the border and the focus rectangle.
+const int kFocusInset = 2;
 
 // The interval each fixed menu command sets.
 struct FixedInterval {
@@ -56,6 +59,33 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
     return true;
 }
 
+// Space, Enter, F4, Alt+Down, Shift+F10 and the Applications key; a key
+// held down opens the menu once.
+bool OpensMenu(UINT message, WPARAM key, LPARAM lParam)
+{
+    if (HIWORD(lParam) & KF_REPEAT)
+        return false;
+    if (message == WM_SYSKEYDOWN)
+        return (key == VK_DOWN && (HIWORD(lParam) & KF_ALTDOWN)) || (key == VK_F10 && GetKeyState(VK_SHIFT) < 0);
+    return key == VK_SPACE || key == VK_RETURN || key == VK_F4 || key == VK_APPS;
+}
+
+// Space and Enter have queued a character by now, which the menu would
+// take as a mnemonic that matches nothing.
+void DropTypedCharacter(HWND hwnd)
+{
+    MSG typed;
+    PeekMessageA(&typed, hwnd, WM_CHAR, WM_CHAR, PM_REMOVE);
+}
+
+// The keyboard's menu hangs from the band's lower-left corner.
+void OpenMenuBelow(HWND hwnd)
+{
+    RECT window = {};
+    GetWindowRect(hwnd, &window);
+    BandPopupMenu::Track(hwnd, {window.left, window.bottom});
+}
+
 void ShowError(LPCSTR message)
 {
     MessageBoxA(nullptr, message, "Tandrel", MB_ICONERROR);
@@ -99,8 +129,10 @@ void CRefresherBand::AttachToWindow(HWND hwnd)
 void CRefresherBand::DetachFromWindow(HWND hwnd)
 {
     SetWindowLongA(hwnd, GWL_USERDATA, 0);
-    if (m_hWnd == hwnd)
+    if (m_hWnd == hwnd) {
         m_hWnd = nullptr;
+        DestroyTip();
+    }
 }
 
 LRESULT CALLBACK CRefresherBand::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -122,6 +154,8 @@ LRESULT CALLBACK CRefresherBand::BandWindowProc(HWND hwnd, UINT message, WPARAM 
     CRefresherBand* band = FromWindow(hwnd);
     if (!band)
         return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)
+        band->RelayToTip(hwnd, message, wParam, lParam);
 
     switch (message) {
     case WM_PAINT:
@@ -144,15 +178,53 @@ LRESULT CALLBACK CRefresherBand::BandWindowProc(HWND hwnd, UINT message, WPARAM 
         band->OnTimer(wParam);
         return 0;
     }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (!OpensMenu(message, wParam, lParam))
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+        DropTypedCharacter(hwnd);
+        OpenMenuBelow(hwnd);
+        return 0;
+    case WM_CONTEXTMENU:
+        // The keyboard's request (Shift+F10, the Applications key) has
+        // opened the menu on its key already; a mouse's goes on as before.
+        if (lParam == -1)
+            return 0;
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_GETOBJECT:
+        if (const LRESULT answer = AnswerBandGetObject(hwnd, wParam, lParam))
+            return answer;
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_NOTIFY:
+        return band->OnNotify(hwnd, reinterpret_cast<const NMHDR*>(lParam));
     case WM_SETFOCUS:
+        InvalidateRect(hwnd, nullptr, TRUE);
         band->OnFocusChange(TRUE);
         return 0;
     case WM_KILLFOCUS:
+        InvalidateRect(hwnd, nullptr, TRUE);
         band->OnFocusChange(FALSE);
         return 0;
     default:
+        // Registered messages (from the accessible object) come from the
+        // range 0xC000 to 0xFFFF.
+        if (message >= 0xC000)
+            return band->OnRegisteredMessage(hwnd, message, wParam, lParam);
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
+}
+
+LRESULT CRefresherBand::OnRegisteredMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == BandTextMessage() && wParam >= static_cast<WPARAM>(kTextCapacity)) {
+        FormatSetting(reinterpret_cast<LPSTR>(lParam));
+        return TRUE;
+    }
+    if (message == BandOpenMenuMessage()) {
+        OpenMenuBelow(hwnd);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 void CRefresherBand::FormatSetting(LPSTR text) const
@@ -175,11 +247,16 @@ void CRefresherBand::OnPaint(HWND hwnd)
     // The class brush (the button face colour) shows behind the text.
     SetBkMode(hdc, TRANSPARENT);
     DrawTextA(hdc, text, -1, &client, kTextFormat);
+    if (GetFocus() == hwnd) {
+        InflateRect(&client, -kFocusInset, -kFocusInset);
+        DrawFocusRect(hdc, &client);
+    }
     EndPaint(hwnd, &paint);
 }
 
 LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
 {
+    const LONG before = m_nInterval;
     for (const FixedInterval& fixed : kFixedIntervals) {
         if (fixed.command == command)
             m_nInterval = fixed.seconds;
@@ -208,6 +285,8 @@ LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
         DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_ABOUTBOX), hwnd, AboutDialogProc, 0);
         return 0;
     }
+    if (m_nInterval != before)
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT, CHILDID_SELF);
     // The countdown starts afresh after every command but About, even when
     // the setting did not change.
     RestartTimerAndRepaint(hwnd);
@@ -219,6 +298,7 @@ void CRefresherBand::RestartTimerAndRepaint(HWND hwnd)
     if (m_nInterval != kNoRefresh) {
         KillTimer(hwnd, IDT_REFRESH);
         SetTimer(hwnd, IDT_REFRESH, RefreshPeriod(m_nInterval), nullptr);
+        m_dwCountdownStart = GetTickCount();
     }
     RedrawWindow(hwnd, nullptr, nullptr, kRepaintNow);
 }
@@ -226,7 +306,12 @@ void CRefresherBand::RestartTimerAndRepaint(HWND hwnd)
 // Without a browser a tick has nothing to refresh.
 void CRefresherBand::OnTimer(UINT_PTR timerId)
 {
-    if (timerId == IDT_REFRESH && m_pWebBrowser)
+    if (timerId == IDT_COUNTDOWN)
+        OnCountdownTick();
+    if (timerId != IDT_REFRESH)
+        return;
+    m_dwCountdownStart = GetTickCount();
+    if (m_pWebBrowser)
         m_pWebBrowser->Refresh();
 }
 

@@ -9,6 +9,8 @@ const LONG kNoRefresh = -1;
 
 // The refresh timer's identifier on the band window.
 const UINT_PTR IDT_REFRESH = 1;
+// The once-a-second timer that runs while the time-left tooltip shows.
+const UINT_PTR IDT_COUNTDOWN = 2;
 
 // The largest period a window timer takes, in milliseconds.
 const UINT kLongestPeriod = 2147483647;

@@ -14,7 +14,9 @@ const POINTL kActualSize = {200, 25};
 
 } // namespace
 
-CRefresherBand::CRefresherBand() : m_hWnd(nullptr), m_hWndParent(nullptr), m_nInterval(kNoRefresh) {}
+CRefresherBand::CRefresherBand() : m_hWnd(nullptr), m_hWndParent(nullptr), m_nInterval(kNoRefresh), m_hWndTip(nullptr), m_dwCountdownStart(0)
+{
+}
 
 // A host may let go of a band that is still sited or still has its window;
 // the window goes with the band so that no message can reach a freed object.

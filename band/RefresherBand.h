@@ -75,10 +75,20 @@ private:
     void AttachToWindow(HWND hwnd);
     void DetachFromWindow(HWND hwnd);
     LRESULT OnCommand(HWND hwnd, WORD command);
+    LRESULT OnRegisteredMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void OnPaint(HWND hwnd);
     void OnTimer(UINT_PTR timerId);
     void OnFocusChange(BOOL fGained);
     void RestartTimerAndRepaint(HWND hwnd);
+
+    // The tooltip that tells the time to the next refresh (TimeLeftTip.cpp).
+    void RelayToTip(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateTip(HWND hwnd);
+    void DestroyTip();
+    LRESULT OnNotify(HWND hwnd, const NMHDR* header);
+    void OnCountdownTick();
+    // The tooltip's text, in a buffer of 80 characters.
+    void FormatTimeLeft(LPSTR text) const;
     // The setting as the band shows it, in a buffer of 200 characters.
     void FormatSetting(LPSTR text) const;
 
@@ -87,4 +97,7 @@ private:
     HWND m_hWnd;
     HWND m_hWndParent;
     LONG m_nInterval;
+    HWND m_hWndTip;
+    // When the refresh timer was last started or last fired.
+    DWORD m_dwCountdownStart;
 };

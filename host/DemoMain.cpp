@@ -9,7 +9,8 @@
 //
 // Interactive, it runs until its window is closed. Headless, it picks a
 // custom interval through the band's own menu command and dialog, waits for
-// COUNT refreshes, prints "ready", keeps the window up until FILE exists (a
+// COUNT refreshes, rests the pointer on the band until its tooltip shows,
+// prints "ready", keeps the window up until FILE exists (a
 // screenshot, say), then closes the band and prints the refresh count.
 #include <windows.h>
 #include <commctrl.h>
@@ -69,7 +70,7 @@ void Report(const char* format, LONG value)
 
 // The steps of a headless run, one per tick of the driver timer; the timer
 // keeps ticking inside the band's dialog, whose message loop delivers it.
-enum class DriverStep { OpenCustomDialog, FillCustomDialog, AwaitRefreshes, HoldForScreenshot, Done };
+enum class DriverStep { OpenCustomDialog, FillCustomDialog, AwaitRefreshes, AwaitTooltip, HoldForScreenshot, Done };
 
 class CDemoHost {
 public:
@@ -89,6 +90,8 @@ private:
     void PaintPage(HWND hwnd);
     void CloseBand();
     void DriveHeadlessRun();
+    void RestPointerOnBand();
+    bool TooltipShown() const;
 
     DemoOptions m_options;
     HINSTANCE m_hInstance = nullptr;
@@ -224,6 +227,22 @@ void CDemoHost::CloseBand()
     Report("refreshes: %ld\n", m_browser->RefreshCount());
 }
 
+// The pointer moved onto the band as a user's would be, with the move the
+// window system reports.
+void CDemoHost::RestPointerOnBand()
+{
+    RECT band;
+    GetWindowRect(m_band.Window(), &band);
+    SetCursorPos(band.left + 40, (band.top + band.bottom) / 2);
+    PostMessageA(m_band.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(40, (band.bottom - band.top) / 2));
+}
+
+bool CDemoHost::TooltipShown() const
+{
+    const HWND tip = FindWindowA(TOOLTIPS_CLASSA, nullptr);
+    return tip && IsWindowVisible(tip);
+}
+
 void CDemoHost::DriveHeadlessRun()
 {
     if (GetTickCount() - m_startTick > m_options.timeoutSeconds * 1000) {
@@ -252,6 +271,12 @@ void CDemoHost::DriveHeadlessRun()
     }
     case DriverStep::AwaitRefreshes:
         if (m_browser->RefreshCount() >= m_options.refreshes) {
+            RestPointerOnBand();
+            m_step = DriverStep::AwaitTooltip;
+        }
+        break;
+    case DriverStep::AwaitTooltip:
+        if (TooltipShown()) {
             Report("ready: the page has been loaded %ld times\n", m_browser->LoadCount());
             m_step = DriverStep::HoldForScreenshot;
         }

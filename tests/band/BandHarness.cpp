@@ -1,6 +1,7 @@
 #include "tests/band/BandHarness.h"
 
 #include <string.h>
+#include <commctrl.h>
 
 #include "TandrelLib.h"
 
@@ -352,6 +353,40 @@ std::string WindowText(HWND hwnd)
     CHAR ansi[512] = "";
     WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
     return ansi;
+}
+
+HWND PointAtBand(HWND band)
+{
+    RECT window;
+    GetWindowRect(band, &window);
+    SetCursorPos((window.left + window.right) / 2, (window.top + window.bottom) / 2);
+    PostMessageA(band, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    HWND tip = nullptr;
+    PumpUntil(
+        [&] {
+            tip = FindThreadWindow(GetCurrentThreadId(), nullptr, "tooltips_class32");
+            return tip != nullptr;
+        },
+        5000);
+    return tip;
+}
+
+bool PointAwayFrom(HWND tip)
+{
+    SetCursorPos(0, 0);
+    return PumpUntil([&] { return !IsWindowVisible(tip); }, 5000);
+}
+
+std::string TipText(HWND tip, HWND band)
+{
+    CHAR text[80] = "";
+    TTTOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = band;
+    tool.uId = reinterpret_cast<UINT_PTR>(band);
+    tool.lpszText = text;
+    SendMessageA(tip, TTM_GETTEXTA, ARRAYSIZE(text), reinterpret_cast<LPARAM>(&tool));
+    return text;
 }
 
 SIZE ClientSize(HWND hwnd)

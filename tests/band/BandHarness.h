@@ -100,6 +100,16 @@ std::string PaintedText(HWND band);
 // (so that a window of a thread blocked in a modal loop answers too).
 std::string WindowText(HWND hwnd);
 
+// ---- The time-left tooltip
+
+// Rests the pointer on the middle of the band and returns the band's
+// tooltip once it shows (null when none shows within five seconds).
+HWND PointAtBand(HWND band);
+// Moves the pointer off the band; true once tip is hidden.
+bool PointAwayFrom(HWND tip);
+// The text the tooltip holds for the band.
+std::string TipText(HWND tip, HWND band);
+
 // ---- Pixels
 
 // The client area of a window as it is on the screen, one 0x00RRGGBB value

@@ -3,9 +3,14 @@
 #include <algorithm>
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
+
+#include <functional>
 
 #include "resources/resource.h"
 #include "tests/band/BandHarness.h"
+
+#include <commctrl.h>
 
 namespace {
 
@@ -468,6 +473,270 @@ TEST(BandLifetime, SecondSiteReplacesTheFirstWindow)
     EXPECT_EQ(firstSiteReferences, first.Site().References());
     band->CloseDW(0);
     withSite->SetSite(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<TimerCall> CountdownTimerCalls()
+{
+    std::vector<TimerCall> countdown;
+    for (const TimerCall& call : TimerCalls()) {
+        if (call.id != 1)
+            countdown.push_back(call);
+    }
+    return countdown;
+}
+
+// Counts the times the tooltip asks the band window for its text, watching
+// the band's messages from in front of its window procedure.
+class CTipQuestions {
+public:
+    CTipQuestions(HWND band, HWND tip) : m_band(band)
+    {
+        s_tip = tip;
+        s_count = 0;
+        s_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(band, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Watch)));
+    }
+    ~CTipQuestions() { SetWindowLongPtrA(m_band, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_next)); }
+    int Count() const { return s_count; }
+
+private:
+    static LRESULT CALLBACK Watch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NOTIFY) {
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == s_tip && (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW))
+                ++s_count;
+        }
+        return CallWindowProcA(s_next, hwnd, message, wParam, lParam);
+    }
+
+    HWND m_band;
+    static HWND s_tip;
+    static int s_count;
+    static WNDPROC s_next;
+};
+
+HWND CTipQuestions::s_tip = nullptr;
+int CTipQuestions::s_count = 0;
+WNDPROC CTipQuestions::s_next = nullptr;
+
+TEST(BandTip, CountsDownToTheNextRefreshOnlyWhileShown)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    host.Command(ID_REFRESH_10SEC);
+    TimerCalls().clear();
+    const HWND tip = PointAtBand(hwnd);
+    ASSERT_NE(nullptr, tip);
+    const std::string first = TipText(tip, hwnd);
+    EXPECT_TRUE(first == "Next refresh in 0:10" || first == "Next refresh in 0:09") << first;
+    // The shown tip asks the band for its text again every second.
+    CTipQuestions questions(hwnd, tip);
+    PumpFor(2600);
+    EXPECT_GE(questions.Count(), 2) << questions.Count();
+    EXPECT_LE(questions.Count(), 3) << questions.Count();
+    const std::string later = TipText(tip, hwnd);
+    EXPECT_NE(first, later);
+    EXPECT_EQ(0u, later.find("Next refresh in 0:0")) << later;
+    host.Command(ID_REFRESH_OFF);
+    EXPECT_TRUE(PumpUntil([&] { return TipText(tip, hwnd) == "Refreshing is off"; }, 2500)) << TipText(tip, hwnd);
+    ASSERT_TRUE(PointAwayFrom(tip));
+    PumpFor(200);
+    // One once-a-second timer, set while the tip shows (the tooltip may
+    // report showing again as its text changes) and gone once it hides.
+    const std::vector<TimerCall> countdown = CountdownTimerCalls();
+    ASSERT_GE(countdown.size(), 2u);
+    for (const TimerCall& call : countdown) {
+        EXPECT_EQ(hwnd, call.window);
+        EXPECT_EQ(countdown[0].id, call.id);
+        if (call.set)
+            EXPECT_EQ(1000u, call.period);
+    }
+    EXPECT_TRUE(countdown.front().set);
+    EXPECT_FALSE(countdown.back().set);
+    // The band's top-level ancestor owns the tooltip; the band takes it along.
+    host.Close();
+    EXPECT_FALSE(IsWindow(tip));
+}
+
+} // namespace
+
+namespace {
+
+// The key state of the test thread, with Shift held down for as long as it
+// lives.
+class CShiftHeld {
+public:
+    CShiftHeld()
+    {
+        GetKeyboardState(m_saved);
+        BYTE held[256];
+        memcpy(held, m_saved, sizeof(held));
+        held[VK_SHIFT] = 0x80;
+        SetKeyboardState(held);
+    }
+    ~CShiftHeld() { SetKeyboardState(m_saved); }
+
+private:
+    BYTE m_saved[256];
+};
+
+void PostKey(UINT message, UINT key, LPARAM flags = 0)
+{
+    PostMessageA(GetFocus(), message, key, 1 | flags);
+    PostMessageA(GetFocus(), message == WM_KEYDOWN ? WM_KEYUP : WM_SYSKEYUP, key, 0xC0000001 | flags);
+}
+
+CInterfacePtr<IAccessible> AccessibleBand(HWND band)
+{
+    CInterfacePtr<IAccessible> accessible;
+    AccessibleObjectFromWindow(band, OBJID_CLIENT, IID_IAccessible, accessible.ReceiveVoid());
+    return accessible;
+}
+
+VARIANT Self()
+{
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    return self;
+}
+
+std::string AccessibleText(HRESULT (STDMETHODCALLTYPE IAccessible::*getter)(VARIANT, BSTR*), IAccessible* object)
+{
+    BSTR text = nullptr;
+    if ((object->*getter)(Self(), &text) != S_OK || !text)
+        return "(none)";
+    CHAR ansi[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, sizeof(ansi), nullptr, nullptr);
+    SysFreeString(text);
+    return ansi;
+}
+
+LONG AccessibleState(IAccessible* object)
+{
+    VARIANT state;
+    VariantInit(&state);
+    EXPECT_EQ(S_OK, object->get_accState(Self(), &state));
+    return state.vt == VT_I4 ? state.lVal : 0;
+}
+
+// Each way a keyboard user (or a screen reader) opens the menu: the menu
+// hangs from the band's lower-left corner, and its third item sets the
+// interval as a click on it does.
+TEST(BandKeyboard, EveryMenuKeyOpensTheMenuWhoseCommandsRunAsAClicksWould)
+{
+    struct {
+        const char* name;
+        std::function<void(HWND)> open;
+    } const openers[] = {
+        {"Space", [](HWND) { PostKey(WM_KEYDOWN, VK_SPACE); }},
+        {"Enter", [](HWND) { PostKey(WM_KEYDOWN, VK_RETURN); }},
+        {"F4", [](HWND) { PostKey(WM_KEYDOWN, VK_F4); }},
+        {"Alt+Down", [](HWND) { PostKey(WM_SYSKEYDOWN, VK_DOWN, KF_ALTDOWN << 16); }},
+        {"Shift+F10",
+         [](HWND) {
+             CShiftHeld shift;
+             SendMessageA(GetFocus(), WM_SYSKEYDOWN, VK_F10, 1);
+         }},
+        {"Applications", [](HWND) { PostKey(WM_KEYDOWN, VK_APPS); }},
+        {"default action", [](HWND band) { EXPECT_EQ(S_OK, AccessibleBand(band)->accDoDefaultAction(Self())); }},
+    };
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    CInterfacePtr<IInputObject> input = QueryBand<IInputObject>(host.Band(), IID_IInputObject);
+    for (const auto& opener : openers) {
+        host.Command(ID_REFRESH_OFF);
+        ASSERT_EQ(S_OK, input->UIActivateIO(TRUE, nullptr));
+        ASSERT_EQ(hwnd, GetFocus());
+        RECT band;
+        GetWindowRect(hwnd, &band);
+        RECT menuPlace = {};
+        bool menuShown = false;
+        {
+            CUserThread user([&](const CUser& u) {
+                const HWND menu = u.WaitForWindow(nullptr, "#32768");
+                menuShown = menu != nullptr;
+                if (!menu)
+                    return;
+                GetWindowRect(menu, &menuPlace);
+                for (UINT key : {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN}) {
+                    PostMessageA(menu, WM_KEYDOWN, key, 1);
+                    Sleep(100);
+                }
+                u.WaitUntilGone(menu);
+            });
+            opener.open(hwnd);
+            PumpUntil([&] { return PaintedText(hwnd) == "Every 15 seconds"; }, 5000);
+        }
+        EXPECT_TRUE(menuShown) << opener.name;
+        EXPECT_EQ(band.left, menuPlace.left) << opener.name;
+        EXPECT_EQ(band.bottom, menuPlace.top) << opener.name;
+        EXPECT_EQ("Every 15 seconds", PaintedText(hwnd)) << opener.name;
+    }
+}
+
+TEST(BandKeyboard, FocusRectangleShowsOnlyWhileFocused)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    const std::vector<DWORD> unfocused = RenderBandText("No Refresh", ClientSize(hwnd));
+    CInterfacePtr<IInputObject> input = QueryBand<IInputObject>(host.Band(), IID_IInputObject);
+    ASSERT_EQ(S_OK, input->UIActivateIO(TRUE, nullptr));
+    UpdateWindow(hwnd);
+    EXPECT_FALSE(CaptureClient(hwnd) == unfocused);
+    EXPECT_EQ(S_FALSE, input->HasFocusIO());
+    SetFocus(host.Parent());
+    UpdateWindow(hwnd);
+    EXPECT_TRUE(CaptureClient(hwnd) == unfocused);
+}
+
+std::vector<HWND> g_valueChanges;
+
+void CALLBACK RecordValueChange(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD)
+{
+    if (event == EVENT_OBJECT_VALUECHANGE && object == OBJID_CLIENT && child == CHILDID_SELF)
+        g_valueChanges.push_back(hwnd);
+}
+
+TEST(BandAccessibility, ClientObjectIsAMenuButtonNamedForTheIntervalItShows)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    CInterfacePtr<IAccessible> accessible = AccessibleBand(hwnd);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ("Refresh interval", AccessibleText(&IAccessible::get_accName, accessible.Get()));
+    EXPECT_EQ("No Refresh", AccessibleText(&IAccessible::get_accValue, accessible.Get()));
+    EXPECT_EQ("Open", AccessibleText(&IAccessible::get_accDefaultAction, accessible.Get()));
+    VARIANT role;
+    VariantInit(&role);
+    ASSERT_EQ(S_OK, accessible->get_accRole(Self(), &role));
+    EXPECT_EQ(VT_I4, role.vt);
+    EXPECT_EQ(ROLE_SYSTEM_BUTTONMENU, role.lVal);
+    EXPECT_EQ(STATE_SYSTEM_FOCUSABLE, AccessibleState(accessible.Get()) & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED));
+    SetFocus(hwnd);
+    EXPECT_EQ(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED,
+              AccessibleState(accessible.Get()) & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED));
+    SetFocus(host.Parent());
+
+    g_valueChanges.clear();
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                               RecordValueChange, GetCurrentProcessId(), GetCurrentThreadId(),
+                                               WINEVENT_OUTOFCONTEXT);
+    host.Command(ID_REFRESH_30SEC);
+    host.Command(ID_REFRESH_30SEC);
+    PumpFor(200);
+    UnhookWinEvent(hook);
+    EXPECT_EQ("Every 30 seconds", AccessibleText(&IAccessible::get_accValue, accessible.Get()));
+    ASSERT_EQ(1u, g_valueChanges.size());
+    EXPECT_EQ(hwnd, g_valueChanges[0]);
 }
 
 } // namespace

@@ -127,7 +127,8 @@ TEST(DllImports, NameOnlySystemDlls)
         imported.insert(Lower(reinterpret_cast<const char*>(image.Base() + entry->Name)));
 
     const std::set<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll", "advapi32.dll",
-                                          "ole32.dll",    "oleaut32.dll", "msvcrt.dll", "comctl32.dll"};
+                                          "ole32.dll",    "oleaut32.dll", "msvcrt.dll", "comctl32.dll",
+                                          "oleacc.dll"};
     for (const std::string& name : imported)
         EXPECT_TRUE(system.count(name)) << name << " is not a system DLL";
     EXPECT_TRUE(imported.count("kernel32.dll"));
