@@ -1,4 +1,4 @@
-#include "server/ObjectMap.h"
+#include "dll/ObjectMap.h"
 
 #include "band/RefresherBand.h"
 #include "server/ClassFactory.h"
