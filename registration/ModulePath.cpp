@@ -1,6 +1,5 @@
 #include "registration/ModulePath.h"
 
-#include "registration/LastError.h"
 #include "support/Status.h"
 
 HRESULT ReadModulePath(HMODULE module, CHAR (&path)[MAX_PATH])

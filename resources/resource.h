@@ -1,6 +1,10 @@
-// Identifiers of the band's menu, dialogs and controls, shared by the
-// resource script and the band's code.
+// Identifiers of the resources that the code names, shared by the resource
+// scripts and the code.
 #pragma once
+
+// The registry script that registers the band's class.
+#define IDR_TANDREL_REGISTRY 101
+
 
 #define IDR_REFRESHMENU 201
 #define IDD_ABOUTBOX 202

@@ -10,10 +10,11 @@ CComModule* g_pModule = nullptr;
 
 namespace {
 
-// Constructed in this order, destroyed in the reverse one.
+// Constructed in this order, destroyed in the reverse one. The module object
+// itself is made by the program that links the server (the DLL beside its
+// entry points); neither state depends on it.
 BaseModuleState s_baseModuleState;
 ComModuleState s_comModuleState;
-CComModule s_module;
 
 // The map argument of Init that keeps the current map.
 bool KeepsCurrentMap(const ObjectMapEntry* pObjectMap)

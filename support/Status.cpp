@@ -38,3 +38,9 @@ HRESULT StatusFromLastError()
 {
     return StatusFromWin32(static_cast<LONG>(GetLastError()));
 }
+
+HRESULT FailureFromLastError()
+{
+    const HRESULT hr = StatusFromLastError();
+    return FAILED(hr) ? hr : E_FAIL;
+}

@@ -20,6 +20,10 @@ int ThrowOnCrtError(int error);
 
 HRESULT StatusFromWin32(LONG error);
 HRESULT StatusFromLastError();
+// The status of a system call that has just failed: its last error as a
+// status, or E_FAIL when the call left no error behind, so that a failure is
+// never reported as S_OK.
+HRESULT FailureFromLastError();
 
 // Runs a callable and turns any escaping exception into a status, so that
 // nothing thrown inside can cross the COM boundary the caller stands on.

@@ -10,6 +10,10 @@
 
 namespace {
 
+// The program's module object, as the DLL makes its own beside its entry
+// points; the entry points and walks under test reach it as g_pModule.
+CComModule s_module;
+
 const char kScriptKey[] = "TandrelModuleScript";
 const RegistryReplacement kExtra[] = {{L"Extra", L"one"}, {nullptr, nullptr}};
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "registration/LastError.h"
+#include "support/Status.h"
 #include "registration/ModulePath.h"
 #include "registration/TypeLibraryRegistration.h"
 #include "tests/common/ThreadLocale.h"

@@ -1,9 +1,9 @@
 // Loading a registry script out of a module's resources and running it.
 #include "registrar/RegObject.h"
 #include "registrar/ScriptParser.h"
-#include "registration/LastError.h"
 #include "support/Allocation.h"
 #include "support/SafeArithmetic.h"
+#include "support/Status.h"
 #include "support/TextConversion.h"
 
 namespace {

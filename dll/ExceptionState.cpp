@@ -1,4 +1,4 @@
-#include "server/ExceptionState.h"
+#include "dll/ExceptionState.h"
 
 #include <windows.h>
 #include <cxxabi.h>

@@ -1,16 +1,15 @@
-#include "server/ObjectMap.h"
+#include "dll/ObjectMap.h"
 
 #include "band/RefresherBand.h"
+#include "resources/resource.h"
 #include "server/ClassFactory.h"
 #include "server/ComObject.h"
 
 namespace {
 
-const UINT kBandRegistryScript = 101;
-
 HRESULT WINAPI UpdateBandRegistry(BOOL bRegister)
 {
-    return g_pModule->UpdateRegistryFromScript(kBandRegistryScript, bRegister, nullptr);
+    return g_pModule->UpdateRegistryFromScript(IDR_TANDREL_REGISTRY, bRegister, nullptr);
 }
 
 void WINAPI InitBandClass(bool) {}

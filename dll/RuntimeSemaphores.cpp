@@ -1,4 +1,4 @@
-#include "server/RuntimeSemaphores.h"
+#include "dll/RuntimeSemaphores.h"
 
 #include <windows.h>
 

@@ -2,10 +2,19 @@
 #include <objbase.h>
 
 #include "TandrelLib.h"
-#include "server/ExceptionState.h"
+#include "dll/ExceptionState.h"
+#include "dll/ObjectMap.h"
+#include "dll/RuntimeSemaphores.h"
 #include "server/Module.h"
-#include "server/ObjectMap.h"
-#include "server/RuntimeSemaphores.h"
+
+namespace {
+
+// The DLL's one module object. Its class is the server core's, but its
+// registration operations belong to self-registration, so the object is made
+// here, where both are linked; it makes itself g_pModule.
+CComModule s_module;
+
+} // namespace
 
 // The instance handle the loader passes is not kept: the module uses its own
 // load address for everything.
