@@ -34,7 +34,7 @@ struct.pack_into('<4I', data, at + 8, major << 16 | minor, build << 16 | revisio
 open(sys.argv[2], 'wb').write(data)
 PY
 "$private_prefix_here/../../installer/msi.sh" "$next_version" "$work/next/Tandrel.DLL" \
-  "$private/drive_c/Tandrel-next.msi" 2>/dev/null || fail "cannot build the next version's package"
+  "$private/drive_c/Tandrel-next.msi" || fail "cannot build the next version's package"
 
 folder='C:\Program Files\Tandrel'
 unix_folder="$private/drive_c/Program Files/Tandrel"
