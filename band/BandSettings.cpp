@@ -32,7 +32,6 @@ BOOL CRefresherBand::SaveSettings()
     if (key.Create(HKEY_CURRENT_USER, kSettingsKey, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
                    nullptr) != ERROR_SUCCESS)
         return TRUE;
-    const DWORD stored = StoredValueFromInterval(m_nInterval);
-    RegSetValueExA(key.m_hKey, kIntervalValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored), sizeof(stored));
+    key.WriteDword(kIntervalValue, StoredValueFromInterval(m_nInterval));
     return TRUE;
 }

@@ -1,7 +1,5 @@
 #include "registrar/RegistryKey.h"
 
-CRegistryKey::CRegistryKey() : m_hKey(nullptr) {}
-
 CRegistryKey::~CRegistryKey()
 {
     Close();
@@ -71,16 +69,21 @@ LONG CRegistryKey::ReadDword(LPCSTR name, DWORD* value)
     return type == REG_DWORD && size == sizeof(DWORD) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
+LONG CRegistryKey::WriteData(LPCSTR name, DWORD type, const BYTE* data, DWORD size)
+{
+    return RegSetValueExA(m_hKey, name, 0, type, data, size);
+}
+
 LONG CRegistryKey::WriteDword(LPCSTR name, DWORD value)
 {
-    return RegSetValueExA(m_hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    return WriteData(name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
 LONG CRegistryKey::WriteString(LPCSTR name, LPCSTR text, DWORD type)
 {
     if (!text)
         return ERROR_INVALID_DATA;
-    return RegSetValueExA(m_hKey, name, 0, type, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+    return WriteData(name, type, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
 }
 
 namespace {
@@ -103,8 +106,12 @@ LONG CRegistryKey::WriteMultiString(LPCSTR name, LPCSTR text)
 {
     if (!text)
         return ERROR_INVALID_DATA;
-    return RegSetValueExA(m_hKey, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text),
-                          MultiStringBytes(text));
+    return WriteData(name, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text), MultiStringBytes(text));
+}
+
+LONG CRegistryKey::DeleteValue(LPCSTR name)
+{
+    return RegDeleteValueA(m_hKey, name);
 }
 
 LONG CRegistryKey::DeleteTree(LPCSTR name)
@@ -118,7 +125,7 @@ LONG CRegistryKey::DeleteTree(LPCSTR name)
     CHAR subkey[256];
     for (;;) {
         DWORD length = sizeof(subkey);
-        if (RegEnumKeyExA(key.m_hKey, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         const LONG error = key.DeleteTree(subkey);
         if (error != ERROR_SUCCESS)

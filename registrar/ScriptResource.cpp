@@ -2,30 +2,14 @@
 #include "registrar/RegObject.h"
 #include "registrar/ScriptParser.h"
 #include "support/Allocation.h"
+#include "support/Owners.h"
 #include "support/SafeArithmetic.h"
 #include "support/Status.h"
 #include "support/TextConversion.h"
 
 namespace {
 
-// A module file mapped as data only: none of its code runs while its
-// resources are read.
-class CDataModule {
-public:
-    explicit CDataModule(LPCSTR path) : m_hModule(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~CDataModule()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    CDataModule(const CDataModule&) = delete;
-    CDataModule& operator=(const CDataModule&) = delete;
-
-    HMODULE Get() const { return m_hModule; }
-
-private:
-    HMODULE m_hModule;
-};
+using CModuleHandle = CUniqueAny<HMODULE, FreeLibrary>;
 
 // The script text as a zero-terminated copy of the resource: in the frame
 // when it fits, which the band's script does, else on the heap.
@@ -121,7 +105,9 @@ HRESULT CRegObject::ApplyScriptResource(LPCOLESTR modulePath, LPCSTR resource, L
     if (!path)
         return E_OUTOFMEMORY;
 
-    CDataModule module(path);
+    // Mapped as data only: none of the module's code runs while its resources
+    // are read.
+    CModuleHandle module(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module.Get())
         return FailureFromLastError();
     HRSRC info = FindResourceA(module.Get(), resource, type);

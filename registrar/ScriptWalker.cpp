@@ -276,7 +276,7 @@ HRESULT CRegScriptParser::RegisterKeyEntry(LPSTR token, CBlockLevel& level)
     if (SUCCEEDED(hr) && token[0] == '=')
         hr = WriteValue(level.currentKey, nullptr, token, level.bSkip);
     if (SUCCEEDED(hr) && IsOpeningBrace(token)) {
-        hr = WalkBlock(token, level.currentKey.m_hKey, TRUE, level.bSkip, level.depth + 1);
+        hr = WalkBlock(token, level.currentKey.Get(), TRUE, level.bSkip, level.depth + 1);
         if (SUCCEEDED(hr))
             hr = ReadToken(token);
     }
@@ -318,7 +318,7 @@ HRESULT CRegScriptParser::DeleteValue(HKEY parent, LPCSTR valueName)
     LONG error = key.Open(parent, nullptr, KEY_WRITE);
     if (error != ERROR_SUCCESS)
         return StatusFromWin32(error);
-    error = RegDeleteValueA(key.m_hKey, valueName);
+    error = key.DeleteValue(valueName);
     // A value that is not there is as good as deleted.
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
         return StatusFromWin32(error);
@@ -358,7 +358,7 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, co
     if (FAILED(hr) || opened == ERROR_FILE_NOT_FOUND)
         return hr;
 
-    const bool hasSubkeys = KeyHasSubkeys(level.currentKey.m_hKey);
+    const bool hasSubkeys = KeyHasSubkeys(level.currentKey.Get());
     const LONG closed = level.currentKey.Close();
     if (closed != ERROR_SUCCESS)
         return StatusFromWin32(closed);
@@ -372,7 +372,7 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, co
 HRESULT CRegScriptParser::UnregisterNestedBlock(LPSTR token, CBlockLevel& level, BOOL bSkip)
 {
     if (level.depth <= kMaxNestingDepth)
-        return WalkBlock(token, level.currentKey.m_hKey, FALSE, bSkip, level.depth + 1);
+        return WalkBlock(token, level.currentKey.Get(), FALSE, bSkip, level.depth + 1);
     ++level.openInPlace;
     return S_OK;
 }
@@ -460,8 +460,7 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
     ZeroMemory(data, digits / 2);
     for (size_t i = 0; i < digits; ++i)
         data[i / 2] |= static_cast<BYTE>(HexDigitValue(text[i]) << (i % 2 == 0 ? 4 : 0));
-    return StatusFromWin32(
-        RegSetValueExA(key.m_hKey, valueName, 0, REG_BINARY, data, static_cast<DWORD>(digits / 2)));
+    return StatusFromWin32(key.WriteData(valueName, REG_BINARY, data, static_cast<DWORD>(digits / 2)));
 }
 
 // "\0" separates the strings; a double-byte character is copied whole, so

@@ -23,7 +23,7 @@ void RemoveToolbarValue()
         return;
     CRegistryKey toolbar;
     if (toolbar.Open(HKEY_LOCAL_MACHINE, kToolbarKey, KEY_SET_VALUE) == ERROR_SUCCESS)
-        RegDeleteValueA(toolbar.m_hKey, classId);
+        toolbar.DeleteValue(classId);
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <utility>
 
 // Scope owners for the kinds of resources the system holds: a COM interface
-// pointer, an automation string and allocator blocks. Each releases exactly
+// pointer, an automation string, a handle of any kind and allocator blocks. Each releases exactly
 // once and hands its resource over only on request.
 
 template <typename T>
@@ -115,6 +115,31 @@ public:
 
 private:
     T* m_p = nullptr;
+};
+
+// The owner of one handle of a kind that Release gives back (FreeLibrary,
+// DestroyMenu, ...); the null handle is none and is never released.
+template <typename Handle, auto Release>
+class CUniqueAny {
+public:
+    CUniqueAny() = default;
+    explicit CUniqueAny(Handle handle) : m_handle(handle) {}
+    CUniqueAny(const CUniqueAny&) = delete;
+    CUniqueAny& operator=(const CUniqueAny&) = delete;
+    ~CUniqueAny() { Reset(); }
+
+    void Reset(Handle handle = Handle())
+    {
+        const Handle old = std::exchange(m_handle, handle);
+        if (old != Handle())
+            Release(old);
+    }
+    Handle Get() const { return m_handle; }
+    Handle Detach() { return std::exchange(m_handle, Handle()); }
+    explicit operator bool() const { return m_handle != Handle(); }
+
+private:
+    Handle m_handle = Handle();
 };
 
 // CoTaskMemFree is stdcall; the owner template takes a plain function.

@@ -203,7 +203,7 @@ TEST(BandResources, PopupMenuListsTheCommandsInOrder)
     DestroyMenu(bar);
 }
 
-TEST(BandResources, IntervalDialogTemplateIsAsTabled)
+TEST(BandResources, IntervalDialogTemplateCarriesItsStylesFontAndControls)
 {
     const DialogTemplate dialog = LoadDialogTemplate(IDD_REFRESHSETTINGS);
     EXPECT_FALSE(dialog.extended);
@@ -226,7 +226,7 @@ TEST(BandResources, IntervalDialogTemplateIsAsTabled)
     ExpectItem(dialog.items[4], -1, "static", "seconds", 0x50020200, 124, 5, 41, 12);
 }
 
-TEST(BandResources, AboutBoxTemplateIsAsTabled)
+TEST(BandResources, AboutBoxTemplateCarriesItsStylesFontAndControls)
 {
     const DialogTemplate dialog = LoadDialogTemplate(IDD_ABOUTBOX);
     EXPECT_TRUE(dialog.extended);

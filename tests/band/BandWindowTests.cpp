@@ -82,7 +82,7 @@ TEST(BandWindow, IsAHiddenChildFillingTheSiteWindowUntilShown)
     EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
 }
 
-TEST(BandWindow, ClassIsRegisteredOnceWithTheTabledAttributes)
+TEST(BandWindow, ClassIsRegisteredOnceWithRedrawStylesArrowCursorAndButtonFace)
 {
     CBandHarness first;
     CBandHarness second;

@@ -83,15 +83,6 @@ void DumpKey(HKEY root, const std::string& path, const std::string& shown, std::
         DumpKey(root, Join(path, sub), Join(shown, sub), lines);
 }
 
-std::string SortedLines(std::vector<std::string> lines)
-{
-    std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
 const struct {
     HKEY predefined;
     const char* name;
@@ -165,7 +156,7 @@ std::string CRegistrySandbox::Dump() const
     for (size_t i = 0; i < m_redirects.size(); ++i)
         for (const std::string& sub : RegistryProbe::SubkeyNames(m_redirects[i].standIn, ""))
             DumpKey(m_redirects[i].standIn, sub, std::string(kRedirectedRoots[i].name) + "\\" + sub, lines);
-    return SortedLines(lines);
+    return RegistryProbe::SortedDump(lines);
 }
 
 bool CRegistrySandbox::IsEmpty() const
@@ -260,7 +251,16 @@ std::string DumpTree(HKEY root, const std::string& path)
     std::vector<std::string> lines;
     if (KeyExists(root, path))
         DumpKey(root, path, "", lines);
-    return SortedLines(lines);
+    return SortedDump(lines);
+}
+
+std::string SortedDump(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 } // namespace RegistryProbe

@@ -52,5 +52,8 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path);
 // Every key below path (path itself included, as ""), with its values, one
 // sorted line each: "key" or "key : name = TYPE data".
 std::string DumpTree(HKEY root, const std::string& path);
+// Lines sorted and joined in the form of DumpTree and CRegistrySandbox::Dump,
+// for the expected side of a comparison with them.
+std::string SortedDump(std::vector<std::string> lines);
 
 } // namespace RegistryProbe

@@ -54,7 +54,7 @@ int main()
         printf("FAIL: cannot open the Toolbar key: %ld\n", result);
         return kNotRun;
     }
-    CValueWriteDenied denied(toolbar.m_hKey);
+    CValueWriteDenied denied(toolbar.Get());
     CRegistryKey probe;
     if (denied.m_result != ERROR_SUCCESS || probe.Open(HKEY_LOCAL_MACHINE, kToolbarKey, KEY_SET_VALUE) != ERROR_ACCESS_DENIED) {
         printf("FAIL: the Toolbar key still takes values\n");

@@ -75,7 +75,7 @@ TEST(BandScript, TheTestedScriptIsTheOneTheDllCarries)
     EXPECT_EQ(std::string(kBandScript), shipped);
 }
 
-TEST(BandScript, RegisteringWritesExactlyTheTabledEntries)
+TEST(BandScript, RegisteringWritesExactlyTheBandsEntriesAndNothingElse)
 {
     CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));

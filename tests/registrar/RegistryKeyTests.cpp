@@ -11,18 +11,18 @@ TEST(RegistryKey, OpenReplacesTheHeldHandleOnlyWhenTheNewKeyOpened)
     CRegistrySandbox sandbox;
     CRegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
-    const HKEY first = key.m_hKey;
+    const HKEY first = key.Get();
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_CURRENT_USER, "Missing", KEY_READ));
-    EXPECT_EQ(first, key.m_hKey);
+    EXPECT_EQ(first, key.Get());
     EXPECT_EQ(ERROR_SUCCESS, key.WriteString("still", "open"));
 
     EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, nullptr, KEY_READ));
-    EXPECT_NE(nullptr, key.m_hKey);
+    EXPECT_NE(nullptr, key.Get());
     // The first handle was closed when the second one took its place.
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExA(first, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
     EXPECT_EQ(ERROR_SUCCESS, key.Close());
-    EXPECT_EQ(nullptr, key.m_hKey);
+    EXPECT_EQ(nullptr, key.Get());
     EXPECT_EQ(ERROR_SUCCESS, key.Close());
     EXPECT_EQ(std::optional<std::string>("open"), ReadString(HKEY_CURRENT_USER, "A", "still"));
 }
@@ -51,7 +51,7 @@ TEST(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
         key.Attach(raw);
         EXPECT_EQ(ERROR_SUCCESS, key.WriteDword("n", 7));
         EXPECT_EQ(raw, key.Detach());
-        EXPECT_EQ(nullptr, key.m_hKey);
+        EXPECT_EQ(nullptr, key.Get());
     }
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(raw, "after", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
     EXPECT_EQ(std::optional<DWORD>(7), ReadDword(HKEY_CURRENT_USER, "A", "n"));
@@ -76,9 +76,9 @@ TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
     EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("s", &value));
     // A REG_DWORD too short to fill the number is no number either.
     const WORD half = 30;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.m_hKey, "short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&half),
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "short", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&half),
                                             sizeof(half)));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.m_hKey, "empty", 0, REG_DWORD, nullptr, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "empty", 0, REG_DWORD, nullptr, 0));
     EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("short", &value));
     EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword("empty", &value));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword("missing", &value));

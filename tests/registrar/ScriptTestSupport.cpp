@@ -3,7 +3,6 @@
 #include <sddl.h>
 #include <stdio.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 const char kBandClassId[] = "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}";
@@ -41,15 +40,6 @@ HRESULT RunScriptText(const std::string& script, BOOL bRegister)
     registrar.AddSubstitution(L"Module_Raw", L"C:\\Program Files\\It''s\\Tandrel.DLL");
     CRegScriptParser parser(&registrar);
     return parser.RunScript(script.c_str(), bRegister);
-}
-
-std::string SortedDump(std::vector<std::string> lines)
-{
-    std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 
 RawValue Raw(DWORD type, std::vector<BYTE> data)

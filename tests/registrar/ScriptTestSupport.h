@@ -20,9 +20,6 @@ extern const char kModulePath[];
 // ("Module" with its quotes doubled).
 HRESULT RunScriptText(const std::string& script, BOOL bRegister);
 
-// Sorted lines joined, in the form CRegistrySandbox::Dump gives.
-std::string SortedDump(std::vector<std::string> lines);
-
 // A value's type and data as RegistryProbe::ReadRaw gives them.
 using RawValue = std::optional<std::pair<DWORD, std::vector<BYTE>>>;
 RawValue Raw(DWORD type, std::vector<BYTE> data);

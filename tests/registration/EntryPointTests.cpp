@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,6 @@ namespace {
 const char kClassId[] = "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}";
 const char kToolbarKey[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
 const HRESULT kInsufficientBuffer = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-
-std::string Sorted(std::vector<std::string> lines)
-{
-    std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
 
 std::string Value(const std::string& key, const std::string& name, const std::string& data)
 {
@@ -138,7 +128,7 @@ std::string RegisteredEntries(const std::string& modulePath)
     std::vector<std::string> lines = ScriptEntries(modulePath);
     std::vector<std::string> library = TypeLibraryEntries(modulePath);
     lines.insert(lines.end(), library.begin(), library.end());
-    return Sorted(lines);
+    return RegistryProbe::SortedDump(lines);
 }
 
 // What unregistration leaves: the keys the script marks NoRemove.
@@ -209,7 +199,7 @@ TEST(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScri
     std::vector<std::string> expected = ScriptEntries(copy.AnsiPath());
     expected.push_back("HKCR\\Interface");
     expected.push_back("HKCR\\TypeLib");
-    EXPECT_EQ(Sorted(expected), sandbox.Dump());
+    EXPECT_EQ(RegistryProbe::SortedDump(expected), sandbox.Dump());
 
     // Unregistration removes the script's entries and then reports the same.
     EXPECT_EQ(hr, copy.Call("DllUnregisterServer"));
@@ -319,7 +309,7 @@ TEST(RefusedToolbarKey, KeepsTheClassEntriesTakesTheBlockBackAndRegistersNoTypeL
         expected.pop_back(); // the toolbar value
         expected.push_back("HKCR\\Interface");
         expected.push_back("HKCR\\TypeLib");
-        EXPECT_EQ(Sorted(expected), sandbox.Dump());
+        EXPECT_EQ(RegistryProbe::SortedDump(expected), sandbox.Dump());
     }
     RegCloseKey(toolbar);
 }
