@@ -30,7 +30,7 @@ void CRefresherBand::RelayToTip(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         CreateTip(hwnd);
     if (!m_hWndTip)
         return;
-    MSG relayed = {hwnd, message, wParam, lParam, GetMessageTime(), {}};
+    MSG relayed = {hwnd, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
     GetCursorPos(&relayed.pt);
     SendMessageA(m_hWndTip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }

@@ -23,8 +23,16 @@ CTandrelLibrary::CTandrelLibrary(LPCSTR path) : m_hModule(LoadLibraryA(path))
 
 CTandrelLibrary::~CTandrelLibrary()
 {
+    Unload();
+}
+
+void CTandrelLibrary::Unload()
+{
     if (m_hModule)
         FreeLibrary(m_hModule);
+    m_hModule = nullptr;
+    m_pfnGetClassObject = nullptr;
+    m_pfnCanUnloadNow = nullptr;
 }
 
 HRESULT CTandrelLibrary::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const

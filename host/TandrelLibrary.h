@@ -2,7 +2,9 @@
 #include <windows.h>
 
 // Tandrel.DLL loaded the way a browser loads an in-process server: by path,
-// then through its exported entry points only.
+// then through its exported entry points only. The default path finds the
+// copy beside the program first. Giving the load back unloads the DLL when
+// nothing else holds it.
 class CTandrelLibrary {
 public:
     explicit CTandrelLibrary(LPCSTR path = "Tandrel.DLL");
@@ -17,6 +19,8 @@ public:
     HRESULT CanUnloadNow() const;
     // A new band from the class factory, not aggregated.
     HRESULT CreateBand(REFIID riid, void** ppv) const;
+    // Gives the load back now rather than with the object; harmless twice.
+    void Unload();
 
 private:
     typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, void**);

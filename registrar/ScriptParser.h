@@ -28,12 +28,20 @@ public:
 
     HRESULT RunScript(LPCSTR text, BOOL bRegister);
 
+private:
+    friend class CTestAccess;
+    struct CBlockLevel;
+    struct CEntryHead;
+
     // Lexing.
     HRESULT ExpandScript(LPCSTR text, LPSTR* expanded);
     HRESULT ReadToken(LPSTR token);
     void SkipSpace();
     HRESULT SkipValueClause(LPSTR token);
     bool AtClosingQuote() const;
+    HRESULT ExpandReference(CScriptTextBuffer& buffer);
+    HRESULT CopyCharToToken(LPSTR token, INT32* length);
+    HRESULT ReadQuotedToken(LPSTR token);
 
     // Walking.
     HRESULT WalkBlock(LPSTR token, HKEY parent, BOOL bRegister, BOOL bSkip, INT32 depth = 1);
@@ -41,18 +49,6 @@ public:
     HRESULT WriteValue(CRegistryKey& key, LPCSTR valueName, LPSTR token, BOOL bSkip);
     static bool IsDeletableKeyName(LPCSTR name);
     static bool KeyHasSubkeys(HKEY key);
-
-    void SetCursor(LPCSTR cursor) { m_pCursor = cursor; }
-    LPCSTR Cursor() const { return m_pCursor; }
-
-private:
-    struct CBlockLevel;
-    struct CEntryHead;
-
-    HRESULT ExpandReference(CScriptTextBuffer& buffer);
-    HRESULT CopyCharToToken(LPSTR token, INT32* length);
-    HRESULT ReadQuotedToken(LPSTR token);
-
     HRESULT RunRootBlock(LPSTR token, BOOL bRegister);
     HRESULT UnregisterRootBlock(LPSTR token, HKEY root);
     HRESULT PassOverDeepBlock(LPSTR token, INT32 depth);

@@ -19,10 +19,9 @@ public:
     // Hands the allocation over; the caller frees it with CoTaskMemFree.
     LPSTR TakeText();
 
-    INT32 Length() const { return m_nLength; }
-    INT32 Capacity() const { return m_nCapacity; }
-
 private:
+    friend class CTestAccess;
+
     bool Reserve(INT32 needed);
 
     INT32 m_nLength = 0;

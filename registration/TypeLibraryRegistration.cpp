@@ -1,6 +1,6 @@
 #include "registration/TypeLibraryRegistration.h"
 
-#include "registration/ModulePath.h"
+#include "server/ModulePath.h"
 #include "support/Owners.h"
 #include "support/TextConversion.h"
 

@@ -84,7 +84,7 @@ HINSTANCE TypeLibraryInstance()
     return s_comModuleState.m_hInstTypeLib;
 }
 
-ComModuleState& CurrentComModuleState()
+ComModuleState& CComModule::ComState()
 {
     return s_comModuleState;
 }
@@ -231,7 +231,7 @@ HRESULT CComModule::Init(ObjectMapEntry* pObjectMap, HINSTANCE, const GUID*)
         m_pObjectMap = pObjectMap;
         ForEachMapEntry(m_pObjectMap, [](ObjectMapEntry& entry) { entry.ClassInit(true); });
     }
-    ForEachAutoEntry(s_comModuleState, [](ObjectMapEntry& entry) { entry.ClassInit(true); });
+    ForEachAutoEntry(ComState(), [](ObjectMapEntry& entry) { entry.ClassInit(true); });
     return S_OK;
 }
 
@@ -243,7 +243,7 @@ void CComModule::Term()
         DropCachedFactory(entry);
         entry.ClassInit(false);
     });
-    ForEachAutoEntry(s_comModuleState, [](ObjectMapEntry& entry) { entry.ClassInit(false); });
+    ForEachAutoEntry(ComState(), [](ObjectMapEntry& entry) { entry.ClassInit(false); });
     TermBase();
 }
 
@@ -256,12 +256,12 @@ HRESULT CComModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (m_pObjectMap) {
         for (ObjectMapEntry* entry = m_pObjectMap; entry->ClassId; ++entry) {
             if (EntryServes(*entry, rclsid)) {
-                hr = QueryEntryFactory(*entry, s_comModuleState, riid, ppv);
+                hr = QueryEntryFactory(*entry, ComState(), riid, ppv);
                 break;
             }
         }
     }
     if (!*ppv && hr == S_OK)
-        return s_comModuleState.GetAutoClassObject(rclsid, riid, ppv);
+        return ComState().GetAutoClassObject(rclsid, riid, ppv);
     return hr;
 }

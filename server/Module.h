@@ -122,7 +122,7 @@ public:
 
 class CComModule : public CModuleT<CComModule> {
 public:
-    // Defined with the registration entry points.
+    // Runs a registry script resource of the module's own file.
     virtual HRESULT UpdateRegistryFromScript(UINT resourceId, BOOL bRegister, const RegistryReplacement* pReplacements);
     virtual HRESULT UpdateRegistryFromScript(LPCSTR resourceName, BOOL bRegister, const RegistryReplacement* pReplacements);
 
@@ -131,11 +131,18 @@ public:
     void Term();
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 
-    // Defined with the registration entry points.
+    // The walks over the object map; defined with self-registration, whose
+    // category and type library steps they run.
     HRESULT RegisterAllClasses(BOOL bWithTypeLibrary);
     HRESULT UnregisterAllClasses(BOOL bWithTypeLibrary);
 
     ObjectMapEntry* m_pObjectMap = nullptr;
+
+private:
+    friend class CTestAccess;
+
+    // The state behind GetAutoClassObject.
+    static ComModuleState& ComState();
 };
 
 extern CComModule* g_pModule;
@@ -144,5 +151,3 @@ extern CComModule* g_pModule;
 HINSTANCE ModuleInstance();
 // The module that carries the type library (ComModuleState::m_hInstTypeLib).
 HINSTANCE TypeLibraryInstance();
-// The state behind GetAutoClassObject.
-ComModuleState& CurrentComModuleState();

@@ -22,9 +22,12 @@ public:
     // A block of bytes usable bytes, or null when the heap has none or the
     // size overflows.
     void* Allocate(UINT32 bytes);
-    bool Empty() const { return m_pHead == nullptr; }
 
 private:
+    friend class CTestAccess;
+
+    bool Empty() const { return m_pHead == nullptr; }
+
     struct BlockHeader {
         BlockHeader* pPrevious;
         DWORD reserved;

@@ -14,12 +14,13 @@ public:
     HRESULT Init();
     // Deletes the lock if Init succeeded; harmless otherwise.
     void Term();
-    bool IsInitialized() const { return m_bInitialized; }
 
     void Lock() { EnterCriticalSection(&m_sec); }
     void Unlock() { LeaveCriticalSection(&m_sec); }
 
 private:
+    friend class CTestAccess;
+
     CRITICAL_SECTION m_sec;
     bool m_bInitialized = false;
 };

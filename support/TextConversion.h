@@ -34,12 +34,13 @@ public:
     LPWSTR ToWide(LPCSTR text, UINT codePage = CP_ACP);
     LPSTR ToAnsi(LPCWSTR text, UINT codePage = CP_ACP);
 
+private:
+    friend class CTestAccess;
+
     // A buffer of bytes: the converter's own storage the first time it fits
     // and the stack has room, else a heap block; null when there is none.
     void* Allocate(INT32 bytes);
     bool IsInFrame(const void* p) const;
-
-private:
 
     alignas(8) BYTE m_frame[kStackBytes];
     bool m_frameInUse = false;

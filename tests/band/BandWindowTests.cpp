@@ -553,8 +553,9 @@ TEST(BandTip, CountsDownToTheNextRefreshOnlyWhileShown)
     for (const TimerCall& call : countdown) {
         EXPECT_EQ(hwnd, call.window);
         EXPECT_EQ(countdown[0].id, call.id);
-        if (call.set)
+        if (call.set) {
             EXPECT_EQ(1000u, call.period);
+        }
     }
     EXPECT_TRUE(countdown.front().set);
     EXPECT_FALSE(countdown.back().set);

@@ -8,6 +8,7 @@
 #include "registrar/ScriptTables.h"
 #include "registrar/ScriptTextBuffer.h"
 #include "support/Owners.h"
+#include "tests/common/TestAccess.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
 namespace {
@@ -19,9 +20,9 @@ struct ExpansionResult {
 
 ExpansionResult Expand(CRegObject& registrar, const char* script)
 {
-    CRegScriptParser parser(&registrar);
+    CTestAccess::CLexer lexer(&registrar);
     LPSTR expanded = reinterpret_cast<LPSTR>(1);
-    ExpansionResult result{parser.ExpandScript(script, &expanded), ""};
+    ExpansionResult result{lexer.ExpandScript(script, &expanded), ""};
     CTaskMemBlock<CHAR> owner(expanded);
     if (expanded)
         result.text = expanded;
@@ -36,15 +37,14 @@ struct TokenResult {
 
 TokenResult Tokens(const std::string& text)
 {
-    CRegScriptParser parser(nullptr);
-    parser.SetCursor(text.c_str());
+    CTestAccess::CLexer lexer(nullptr, text.c_str());
     TokenResult result{S_OK, {}};
     std::vector<CHAR> token(CRegScriptParser::kTokenBytes);
     for (;;) {
-        parser.SkipSpace();
-        if (*parser.Cursor() == '\0')
+        lexer.SkipSpace();
+        if (lexer.AtEnd())
             return result;
-        result.hr = parser.ReadToken(token.data());
+        result.hr = lexer.ReadToken(token.data());
         if (FAILED(result.hr))
             return result;
         result.tokens.emplace_back(token.data());
@@ -129,10 +129,10 @@ TEST(Expansion, BadReferencesFailWithTheirOwnStatusAndReturnNoText)
         EXPECT_EQ(c.expected, result.hr) << c.script;
         EXPECT_EQ("", result.text) << c.script;
     }
-    CRegScriptParser parser(&registrar);
+    CTestAccess::CLexer lexer(&registrar);
     LPSTR expanded;
-    EXPECT_EQ(E_POINTER, parser.ExpandScript(nullptr, &expanded));
-    EXPECT_EQ(E_POINTER, parser.ExpandScript("x", nullptr));
+    EXPECT_EQ(E_POINTER, lexer.ExpandScript(nullptr, &expanded));
+    EXPECT_EQ(E_POINTER, lexer.ExpandScript("x", nullptr));
 }
 
 TEST(Expansion, GrowsPastItsFirstAllocationForLongValues)
@@ -151,15 +151,15 @@ TEST(ScriptTextBuffer, GrowsByDoublingAndRefusesSizesThatOverflow)
     ASSERT_TRUE(buffer.IsAllocated());
     // The text and its terminator must stay below the capacity.
     EXPECT_TRUE(buffer.AppendBytes("abc", 3));
-    EXPECT_EQ(8, buffer.Capacity());
+    EXPECT_EQ(8, CTestAccess::Capacity(buffer));
     EXPECT_TRUE(buffer.AppendChar("\x83\x5Cz"));
-    EXPECT_EQ(5, buffer.Length());
-    EXPECT_EQ(8, buffer.Capacity());
+    EXPECT_EQ(5, CTestAccess::Length(buffer));
+    EXPECT_EQ(8, CTestAccess::Capacity(buffer));
     EXPECT_TRUE(buffer.AppendWide(L"\x30BD"));
     EXPECT_FALSE(buffer.AppendWide(nullptr));
     EXPECT_FALSE(buffer.AppendBytes("x", 0x7FFFFFFF));
-    EXPECT_EQ(7, buffer.Length());
-    EXPECT_EQ(16, buffer.Capacity());
+    EXPECT_EQ(7, CTestAccess::Length(buffer));
+    EXPECT_EQ(16, CTestAccess::Capacity(buffer));
     CTaskMemBlock<CHAR> text(buffer.TakeText());
     EXPECT_STREQ("abc\x83\x5C\x83\x5C", text.Get());
     EXPECT_FALSE(buffer.IsAllocated());
@@ -197,26 +197,24 @@ TEST(Tokens, ATokenHoldsAtMost4094Bytes)
 
 TEST(Tokens, ReadingPastTheEndFails)
 {
-    CRegScriptParser parser(nullptr);
-    parser.SetCursor("  \r\n");
+    CTestAccess::CLexer lexer(nullptr, "  \r\n");
     CHAR token[CRegScriptParser::kTokenBytes];
-    EXPECT_EQ(DISP_E_EXCEPTION, parser.ReadToken(token));
+    EXPECT_EQ(DISP_E_EXCEPTION, lexer.ReadToken(token));
 }
 
 TEST(Tokens, ValueClauseIsSkippedOnlyAfterAnEqualsSign)
 {
-    CRegScriptParser parser(nullptr);
+    CTestAccess::CLexer lexer(nullptr, "t 'x y' next");
     CHAR token[CRegScriptParser::kTokenBytes];
-    parser.SetCursor("t 'x y' next");
     lstrcpyA(token, "=");
-    EXPECT_EQ(S_OK, parser.SkipValueClause(token));
+    EXPECT_EQ(S_OK, lexer.SkipValueClause(token));
     EXPECT_STREQ("next", token);
     lstrcpyA(token, "{");
-    EXPECT_EQ(S_OK, parser.SkipValueClause(token));
+    EXPECT_EQ(S_OK, lexer.SkipValueClause(token));
     EXPECT_STREQ("{", token);
-    parser.SetCursor("s 'x'");
+    lexer.SetText("s 'x'");
     lstrcpyA(token, "=");
-    EXPECT_EQ(DISP_E_EXCEPTION, parser.SkipValueClause(token));
+    EXPECT_EQ(DISP_E_EXCEPTION, lexer.SkipValueClause(token));
 }
 
 TEST(Tables, RootNamesMapToTheirPredefinedKeys)
@@ -261,11 +259,11 @@ TEST(Tables, HexDigitsAndProtectedNames)
     EXPECT_EQ(15, HexDigitValue('F'));
     EXPECT_EQ(0, HexDigitValue('g'));
     EXPECT_EQ(0, HexDigitValue('\xA0'));
-    EXPECT_FALSE(CRegScriptParser::IsDeletableKeyName("clsid"));
-    EXPECT_FALSE(CRegScriptParser::IsDeletableKeyName("Component Categories"));
-    EXPECT_FALSE(CRegScriptParser::IsDeletableKeyName("SOFTWARE"));
-    EXPECT_TRUE(CRegScriptParser::IsDeletableKeyName("CLSIDs"));
-    EXPECT_TRUE(CRegScriptParser::IsDeletableKeyName("Programmable"));
+    EXPECT_FALSE(CTestAccess::CLexer::IsDeletableKeyName("clsid"));
+    EXPECT_FALSE(CTestAccess::CLexer::IsDeletableKeyName("Component Categories"));
+    EXPECT_FALSE(CTestAccess::CLexer::IsDeletableKeyName("SOFTWARE"));
+    EXPECT_TRUE(CTestAccess::CLexer::IsDeletableKeyName("CLSIDs"));
+    EXPECT_TRUE(CTestAccess::CLexer::IsDeletableKeyName("Programmable"));
 }
 
 TEST(DoubleByteText, FindCharNeverMatchesATrailByte)

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "support/Status.h"
-#include "registration/ModulePath.h"
+#include "server/ModulePath.h"
 #include "registration/TypeLibraryRegistration.h"
 #include "tests/common/ThreadLocale.h"
 #include "tests/registration/ModuleCopy.h"

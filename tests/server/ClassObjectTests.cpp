@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "TandrelLib.h"
+#include "host/TandrelLibrary.h"
 #include "tests/common/ProcessMemory.h"
-#include "tests/server/LoadedServer.h"
+#include "tests/server/ComProbes.h"
 
 
 namespace {
@@ -18,13 +19,13 @@ class ClassObjectTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_server.IsLoaded()) << CLoadedServer::ServerPath();
+        ASSERT_TRUE(m_server.IsLoaded());
     }
     // Nothing a test did may keep the DLL loaded once the test lets go.
     void TearDown() override
     {
         m_server.Unload();
-        EXPECT_FALSE(CLoadedServer::IsMapped());
+        EXPECT_FALSE(IsServerMapped());
     }
 
     IClassFactory* GetFactory()
@@ -35,7 +36,7 @@ protected:
         return factory;
     }
 
-    CLoadedServer m_server;
+    CTandrelLibrary m_server;
 };
 
 TEST_F(ClassObjectTest, CanUnloadWhileOnlyTheMapHoldsTheFactory)
@@ -74,7 +75,7 @@ TEST_F(ClassObjectTest, FactoryIsCreatedOnceAndAnswersOnlyItsInterfaces)
 }
 
 struct FactoryRequest {
-    const CLoadedServer* server;
+    const CTandrelLibrary* server;
     HANDLE hStart;
     IUnknown* factory;
     HRESULT hr;
@@ -319,7 +320,7 @@ TEST_F(AggregationTest, FacesOfTheAggregateDelegateToTheControllingObject)
 TEST(ServerLoadTest, UnloadsWithACachedFactoryAndComesBackFresh)
 {
     {
-        CLoadedServer server;
+        CTandrelLibrary server;
         ASSERT_TRUE(server.IsLoaded());
         IClassFactory* factory = nullptr;
         ASSERT_EQ(S_OK, server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory,
@@ -328,9 +329,9 @@ TEST(ServerLoadTest, UnloadsWithACachedFactoryAndComesBackFresh)
         factory->Release();
         EXPECT_EQ(S_FALSE, server.CanUnloadNow());
     }
-    EXPECT_FALSE(CLoadedServer::IsMapped());
+    EXPECT_FALSE(IsServerMapped());
 
-    CLoadedServer server;
+    CTandrelLibrary server;
     ASSERT_TRUE(server.IsLoaded());
     EXPECT_EQ(S_OK, server.CanUnloadNow());
     IClassFactory* factory = nullptr;
@@ -357,7 +358,7 @@ TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsHandlesAndMemory)
     const char* cycles = getenv("TANDREL_LOAD_CYCLES");
     const int kCycles = cycles ? atoi(cycles) : 300;
     auto cycle = [] {
-        CLoadedServer server;
+        CTandrelLibrary server;
         if (!server.IsLoaded())
             return false;
         IUnknown* band = nullptr;
@@ -372,7 +373,7 @@ TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsHandlesAndMemory)
     const DWORD handlesBefore = KernelHandleCount();
     for (int i = 0; i < kCycles; ++i)
         ASSERT_TRUE(cycle()) << "cycle " << i;
-    EXPECT_FALSE(CLoadedServer::IsMapped());
+    EXPECT_FALSE(IsServerMapped());
     EXPECT_EQ(slot, NextFreeThreadSlot());
     EXPECT_EQ(handlesBefore, KernelHandleCount());
     EXPECT_LT(PrivateBytes() - before, SIZE_T(256) * 1024) << "more than 128 bytes kept per load";
@@ -384,9 +385,9 @@ namespace {
 
 TEST(ServerExportTest, EntryPointsCarryOrdinalsOneAndTwoUnderTheModuleName)
 {
-    CLoadedServer server;
+    CTandrelLibrary server;
     ASSERT_TRUE(server.IsLoaded());
-    HMODULE module = server.Module();
+    HMODULE module = server.Handle();
     EXPECT_EQ(GetProcAddress(module, "DllCanUnloadNow"), GetProcAddress(module, MAKEINTRESOURCEA(1)));
     EXPECT_EQ(GetProcAddress(module, "DllGetClassObject"), GetProcAddress(module, MAKEINTRESOURCEA(2)));
 

@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "TandrelLib.h"
+#include "host/TandrelLibrary.h"
 #include "tests/common/RegistrySandbox.h"
-#include "tests/server/LoadedServer.h"
+#include "tests/server/ComProbes.h"
 #include "tests/server/TypeLibrary.h"
 
 namespace {
@@ -26,7 +27,7 @@ protected:
             EXPECT_EQ(0u, m_pDispatch->Release());
         }
         m_server.Unload();
-        EXPECT_FALSE(CLoadedServer::IsMapped());
+        EXPECT_FALSE(IsServerMapped());
     }
 
     HRESULT IdOf(const wchar_t* name, DISPID* dispid)
@@ -36,7 +37,7 @@ protected:
     }
 
     CRegistrySandbox m_sandbox;
-    CLoadedServer m_server;
+    CTandrelLibrary m_server;
     IDispatch* m_pDispatch = nullptr;
 };
 
@@ -152,7 +153,7 @@ TEST_F(RegisteredDispatchTest, ModuleTerminationReleasesTheTypeInfo)
     EXPECT_EQ(0u, m_pDispatch->Release());
     m_pDispatch = nullptr;
     m_server.Unload();
-    ASSERT_FALSE(CLoadedServer::IsMapped());
+    ASSERT_FALSE(IsServerMapped());
     EXPECT_EQ(whileLoaded - 1, ReferenceCount(typeInfo));
     typeInfo->Release();
 }

@@ -11,7 +11,8 @@
 #include "server/ComObject.h"
 #include "server/InterfaceMap.h"
 #include "server/Module.h"
-#include "tests/server/LoadedServer.h"
+#include "tests/common/TestAccess.h"
+#include "tests/server/ComProbes.h"
 #include "tests/server/ScopedModule.h"
 
 namespace {
@@ -200,7 +201,7 @@ TEST_F(ObjectMapTest, FailedFactoryCreationIsNotCachedAndIsRetried)
 // serialize a creation: the request is refused rather than entering it.
 TEST_F(ObjectMapTest, FactoryIsNotCreatedWithoutAWorkingObjectMapLock)
 {
-    ComModuleState& state = CurrentComModuleState();
+    ComModuleState& state = CTestAccess::ComState();
     const UINT cbSize = state.m_cbSize;
     state.m_csObjectMap.Term();
     state.m_cbSize = 0;
@@ -256,9 +257,9 @@ TEST_F(ObjectMapTest, FactoryHandsCreationToTheMapsFunction)
 TEST(AutoClassObjectTest, EmptyAutomaticRangeHasNoClasses)
 {
     void* factory = &factory;
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, CurrentComModuleState().GetAutoClassObject(kTestClass, IID_IUnknown, &factory));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, CTestAccess::ComState().GetAutoClassObject(kTestClass, IID_IUnknown, &factory));
     EXPECT_EQ(nullptr, factory);
-    EXPECT_EQ(E_POINTER, CurrentComModuleState().GetAutoClassObject(kTestClass, IID_IUnknown, nullptr));
+    EXPECT_EQ(E_POINTER, CTestAccess::ComState().GetAutoClassObject(kTestClass, IID_IUnknown, nullptr));
 }
 
 // A small class with two faces for the wrappers and the lookup.

@@ -7,7 +7,7 @@
 #include "server/DispatchImpl.h"
 #include "server/Module.h"
 #include "tests/common/RegistrySandbox.h"
-#include "tests/server/LoadedServer.h"
+#include "tests/server/ComProbes.h"
 #include "tests/server/ScopedModule.h"
 #include "tests/server/TypeLibrary.h"
 

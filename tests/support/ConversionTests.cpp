@@ -7,6 +7,7 @@
 #include "tests/common/ProcessMemory.h"
 #include "tests/common/ThreadLocale.h"
 #include "support/TextConversion.h"
+#include "tests/common/TestAccess.h"
 
 
 namespace {
@@ -85,13 +86,13 @@ TEST(NextChar, StepsOverWholeDoubleByteCharacters)
 TEST(TextConverter, BufferOf1024BytesIsInTheFrameAnd1025IsOnTheHeap)
 {
     CTextConverter small;
-    void* inFrame = small.Allocate(1024);
-    EXPECT_TRUE(small.IsInFrame(inFrame));
+    void* inFrame = CTestAccess::Allocate(small, 1024);
+    EXPECT_TRUE(CTestAccess::IsInFrame(small, inFrame));
 
     CTextConverter large;
-    void* onHeap = large.Allocate(1025);
+    void* onHeap = CTestAccess::Allocate(large, 1025);
     ASSERT_NE(nullptr, onHeap);
-    EXPECT_FALSE(large.IsInFrame(onHeap));
+    EXPECT_FALSE(CTestAccess::IsInFrame(large, onHeap));
     memset(onHeap, 0xAB, 1025);
 }
 
@@ -102,13 +103,13 @@ TEST(TextConverter, TextOf511CharactersConvertsInTheFrameAnd512OnTheHeap)
     CTextConverter converter;
     LPWSTR first = converter.ToWide(fits.c_str());
     ASSERT_NE(nullptr, first);
-    EXPECT_TRUE(converter.IsInFrame(first));
+    EXPECT_TRUE(CTestAccess::IsInFrame(converter, first));
     EXPECT_EQ(511, lstrlenW(first));
 
     CTextConverter other;
     LPWSTR second = other.ToWide(spills.c_str());
     ASSERT_NE(nullptr, second);
-    EXPECT_FALSE(other.IsInFrame(second));
+    EXPECT_FALSE(CTestAccess::IsInFrame(other, second));
     EXPECT_EQ(512, lstrlenW(second));
 }
 

@@ -7,6 +7,7 @@
 #include "support/Guid.h"
 #include "support/Stack.h"
 #include "support/Status.h"
+#include "tests/common/TestAccess.h"
 
 namespace {
 
@@ -99,36 +100,36 @@ TEST(GuidCompare, WordAndByteFormsAgree)
 TEST(SafeCriticalSection, IsUsableOnlyAfterInitAndIsReentrant)
 {
     CSafeCriticalSection section;
-    EXPECT_FALSE(section.IsInitialized());
+    EXPECT_FALSE(CTestAccess::IsInitialized(section));
     ASSERT_EQ(S_OK, section.Init());
-    EXPECT_TRUE(section.IsInitialized());
+    EXPECT_TRUE(CTestAccess::IsInitialized(section));
     {
         CCriticalSectionLock outer(section);
         CCriticalSectionLock inner(section);
     }
     section.Term();
-    EXPECT_FALSE(section.IsInitialized());
+    EXPECT_FALSE(CTestAccess::IsInitialized(section));
     section.Term();
 }
 
 TEST(ScratchBlocks, BlocksAreDistinctAndWritable)
 {
     CScratchBlockList list;
-    EXPECT_TRUE(list.Empty());
+    EXPECT_TRUE(CTestAccess::IsEmpty(list));
     auto* first = static_cast<char*>(list.Allocate(100));
     auto* second = static_cast<char*>(list.Allocate(0));
     ASSERT_NE(nullptr, first);
     ASSERT_NE(nullptr, second);
     EXPECT_NE(first, second);
     memset(first, 0x5A, 100);
-    EXPECT_FALSE(list.Empty());
+    EXPECT_FALSE(CTestAccess::IsEmpty(list));
 }
 
 TEST(ScratchBlocks, OverflowingSizeGivesNull)
 {
     CScratchBlockList list;
     EXPECT_EQ(nullptr, list.Allocate(0xFFFFFFF9));
-    EXPECT_TRUE(list.Empty());
+    EXPECT_TRUE(CTestAccess::IsEmpty(list));
 }
 
 TEST(TaskArrays, OverflowingProductGivesNullAndKeepsTheBlock)

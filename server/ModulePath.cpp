@@ -1,4 +1,4 @@
-#include "registration/ModulePath.h"
+#include "server/ModulePath.h"
 
 #include "support/Status.h"
 
