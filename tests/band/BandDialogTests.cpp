@@ -307,7 +307,9 @@ double NextRefreshAfter(const CHostBrowser& browser, double from, DWORD timeout 
     return after.empty() ? 0 : after.front();
 }
 
-TEST(RefreshCountdown, TicksComeEveryIntervalAndRefreshThePage)
+class RefreshCountdown : public SandboxedTest {};
+
+TEST_F(RefreshCountdown, TicksComeEveryIntervalAndRefreshThePage)
 {
     CBandHarness host;
     ASSERT_EQ(S_OK, host.Open());
@@ -321,9 +323,8 @@ TEST(RefreshCountdown, TicksComeEveryIntervalAndRefreshThePage)
     EXPECT_EQ(4, host.Browser().LoadCount());
 }
 
-TEST(RefreshCountdown, AnyCommandButAboutStartsTheCountdownAfresh)
+TEST_F(RefreshCountdown, AnyCommandButAboutStartsTheCountdownAfresh)
 {
-    CRegistrySandbox sandbox;
     CBandHarness host;
     ASSERT_EQ(S_OK, host.Open());
     ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
@@ -338,7 +339,7 @@ TEST(RefreshCountdown, AnyCommandButAboutStartsTheCountdownAfresh)
     }
 }
 
-TEST(RefreshCountdown, AboutKeepsTheCountdownRunning)
+TEST_F(RefreshCountdown, AboutKeepsTheCountdownRunning)
 {
     CBandHarness host;
     ASSERT_EQ(S_OK, host.Open());
@@ -360,7 +361,7 @@ TEST(RefreshCountdown, AboutKeepsTheCountdownRunning)
     EXPECT_TRUE(phase < 200 || phase > 800) << "refresh " << next - tick << " ms after the first";
 }
 
-TEST(RefreshCountdown, TurningOffStopsTheTicks)
+TEST_F(RefreshCountdown, TurningOffStopsTheTicks)
 {
     CBandHarness host;
     ASSERT_EQ(S_OK, host.Open());

@@ -61,31 +61,29 @@ void ExpectBandStartsOff()
     EXPECT_EQ("No Refresh", PaintedText(host.BandWindow()));
 }
 
-TEST(RememberedSettings, NoKeyMeansNoRefreshAndReadingCreatesNothing)
+class RememberedSettings : public SandboxedTest {};
+
+TEST_F(RememberedSettings, NoKeyMeansNoRefreshAndReadingCreatesNothing)
 {
-    CRegistrySandbox sandbox;
     ExpectBandStartsOff();
     EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CURRENT_USER, kSettingsPath));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
-TEST(RememberedSettings, KeyWithoutValueMeansNoRefresh)
+TEST_F(RememberedSettings, KeyWithoutValueMeansNoRefresh)
 {
-    CRegistrySandbox sandbox;
     StoreRaw(REG_DWORD, nullptr, 0);
     ExpectBandStartsOff();
 }
 
-TEST(RememberedSettings, ZeroMeansNoRefresh)
+TEST_F(RememberedSettings, ZeroMeansNoRefresh)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(0);
     ExpectBandStartsOff();
 }
 
-TEST(RememberedSettings, StoredIntervalIsShownAndTimedAtConnection)
+TEST_F(RememberedSettings, StoredIntervalIsShownAndTimedAtConnection)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(30);
     CBandHarness host;
     EXPECT_EQ(std::vector<UINT>{30000}, PeriodsSetWhileOpening(host));
@@ -94,9 +92,8 @@ TEST(RememberedSettings, StoredIntervalIsShownAndTimedAtConnection)
 
 // A timer on no window would be a thread timer that nothing ever stops, and a
 // redraw of no window repaints the desktop.
-TEST(RememberedSettings, StoredIntervalWithoutABandWindowStartsNoTimer)
+TEST_F(RememberedSettings, StoredIntervalWithoutABandWindowStartsNoTimer)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(30);
     CBandHarness host(kSiteInputObjectSite | kSiteCommandTarget | kSiteServiceProvider);
     EXPECT_TRUE(PeriodsSetWhileOpening(host).empty());
@@ -106,9 +103,8 @@ TEST(RememberedSettings, StoredIntervalWithoutABandWindowStartsNoTimer)
     EXPECT_EQ(nullptr, window);
 }
 
-TEST(RememberedSettings, ValueOfAnotherTypeIsIgnored)
+TEST_F(RememberedSettings, ValueOfAnotherTypeIsIgnored)
 {
-    CRegistrySandbox sandbox;
     StoreRaw(REG_SZ, "30", 3);
     ExpectBandStartsOff();
     const DWORD asBinary = 30;
@@ -116,28 +112,25 @@ TEST(RememberedSettings, ValueOfAnotherTypeIsIgnored)
     ExpectBandStartsOff();
 }
 
-TEST(RememberedSettings, NegativeValuesMeanNoRefresh)
+TEST_F(RememberedSettings, NegativeValuesMeanNoRefresh)
 {
     for (DWORD stored : {0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
-        CRegistrySandbox sandbox;
         StoreInterval(stored);
         SCOPED_TRACE(stored);
         ExpectBandStartsOff();
     }
 }
 
-TEST(RememberedSettings, TooLongIntervalsRunAtTheLongestPeriod)
+TEST_F(RememberedSettings, TooLongIntervalsRunAtTheLongestPeriod)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(2147484);
     CBandHarness host;
     EXPECT_EQ(std::vector<UINT>{2147483647u}, PeriodsSetWhileOpening(host));
     EXPECT_EQ("Every 2147484 seconds", PaintedText(host.BandWindow()));
 }
 
-TEST(RememberedSettings, RememberWritesZeroWhenOffAndTheIntervalOtherwise)
+TEST_F(RememberedSettings, RememberWritesZeroWhenOffAndTheIntervalOtherwise)
 {
-    CRegistrySandbox sandbox;
     {
         CBandHarness host;
         ASSERT_EQ(S_OK, host.Open());
@@ -152,9 +145,8 @@ TEST(RememberedSettings, RememberWritesZeroWhenOffAndTheIntervalOtherwise)
     EXPECT_EQ("Every 15 seconds", PaintedText(next.BandWindow()));
 }
 
-TEST(RememberedSettings, ChoosingWithoutRememberingLeavesTheStoredValue)
+TEST_F(RememberedSettings, ChoosingWithoutRememberingLeavesTheStoredValue)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(30);
     {
         CBandHarness host;
@@ -167,9 +159,8 @@ TEST(RememberedSettings, ChoosingWithoutRememberingLeavesTheStoredValue)
     EXPECT_EQ("Every 30 seconds", PaintedText(next.BandWindow()));
 }
 
-TEST(RememberedSettings, UnwritableKeyIsSilent)
+TEST_F(RememberedSettings, UnwritableKeyIsSilent)
 {
-    CRegistrySandbox sandbox;
     StoreInterval(30);
     // Read access only, for everyone.
     BYTE aclBuffer[256];

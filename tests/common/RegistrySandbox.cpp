@@ -95,8 +95,8 @@ const struct {
 
 } // namespace
 
-// A sandbox that cannot be made throws, which fails the test before its body
-// runs: going on would let the test write to the real registry.
+// A sandbox that cannot be made throws: going on would let the caller write
+// to the real registry.
 CRegistrySandbox::CRegistrySandbox()
 {
     static LONG s_counter;

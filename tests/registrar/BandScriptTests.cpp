@@ -64,10 +64,12 @@ std::string NoRemoveKeysDump()
 
 } // namespace
 
+class BandScript : public SandboxedTest {};
+
 // Every test here runs the script text below; it must be the text the DLL
 // carries, byte for byte (CR LF line ends, tabs, no line end after the last
 // brace).
-TEST(BandScript, TheTestedScriptIsTheOneTheDllCarries)
+TEST_F(BandScript, TheTestedScriptIsTheOneTheDllCarries)
 {
     std::ifstream file(TANDREL_BAND_SCRIPT_PATH, std::ios::binary);
     ASSERT_TRUE(file.is_open()) << TANDREL_BAND_SCRIPT_PATH;
@@ -75,33 +77,29 @@ TEST(BandScript, TheTestedScriptIsTheOneTheDllCarries)
     EXPECT_EQ(std::string(kBandScript), shipped);
 }
 
-TEST(BandScript, RegisteringWritesExactlyTheBandsEntriesAndNothingElse)
+TEST_F(BandScript, RegisteringWritesExactlyTheBandsEntriesAndNothingElse)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
-    EXPECT_EQ(RegisteredDump(), sandbox.Dump());
+    EXPECT_EQ(RegisteredDump(), Sandbox().Dump());
     // The quote doubled for the script comes back single in the registry.
     EXPECT_EQ(std::optional<std::string>(kModulePath), ReadString(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", ""));
 }
 
-TEST(BandScript, UnregisteringRemovesEverythingButTheNoRemoveKeys)
+TEST_F(BandScript, UnregisteringRemovesEverythingButTheNoRemoveKeys)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
-    EXPECT_EQ(NoRemoveKeysDump(), sandbox.Dump());
+    EXPECT_EQ(NoRemoveKeysDump(), Sandbox().Dump());
 }
 
-TEST(BandScript, UnregisteringWhenNothingIsRegisteredSucceedsAndCreatesNothing)
+TEST_F(BandScript, UnregisteringWhenNothingIsRegisteredSucceedsAndCreatesNothing)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
 }
 
-TEST(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
+TEST_F(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Implemented Categories"));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, FALSE));
@@ -115,12 +113,11 @@ TEST(BandScript, UnregisterKeepsTheClassKeyWhenItHasAForeignSubkey)
                   "HKLM\\Software\\Microsoft\\Internet Explorer",
                   "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar",
               }),
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
-TEST(BandScript, UnregisterLeavesOtherBandsAndOtherClasses)
+TEST_F(BandScript, UnregisterLeavesOtherBandsAndOtherClasses)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, "CLSID\\{Other}"));
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_LOCAL_MACHINE, kToolbar, "{OtherBand}", "x"));
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
@@ -130,22 +127,20 @@ TEST(BandScript, UnregisterLeavesOtherBandsAndOtherClasses)
     EXPECT_EQ(std::vector<std::string>({"CLSID"}), SubkeyNames(HKEY_CLASSES_ROOT, ""));
 }
 
-TEST(BandScript, RegisteringAgainRebuildsTheClassKeyFromScratch)
+TEST_F(BandScript, RegisteringAgainRebuildsTheClassKeyFromScratch)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey + "\\Stale\\Deeper", "v", "x"));
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, kClassKey, "Stale", "x"));
     EXPECT_EQ(S_OK, RunScriptText(kBandScript, TRUE));
-    EXPECT_EQ(RegisteredDump(), sandbox.Dump());
+    EXPECT_EQ(RegisteredDump(), Sandbox().Dump());
 }
 
 // Writing under HKEY_LOCAL_MACHINE refused: the classes stay registered, the
 // machine block takes back what it created, and the registry's error comes
 // back.
-TEST(BandScript, RefusedToolbarWriteKeepsTheClassEntriesAndReportsTheError)
+TEST_F(BandScript, RefusedToolbarWriteKeepsTheClassEntriesAndReportsTheError)
 {
-    CRegistrySandbox sandbox;
     {
         CRestrictedKey toolbar(HKEY_LOCAL_MACHINE, kToolbar, KEY_READ | WRITE_DAC);
         EXPECT_EQ(E_ACCESSDENIED, RunScriptText(kBandScript, TRUE));
@@ -155,5 +150,5 @@ TEST(BandScript, RefusedToolbarWriteKeepsTheClassEntriesAndReportsTheError)
     const std::string toolbarValue =
         "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar : " + std::string(kBandClassId) + " = SZ \"0\"\n";
     expected.erase(expected.find(toolbarValue), toolbarValue.size());
-    EXPECT_EQ(expected, sandbox.Dump());
+    EXPECT_EQ(expected, Sandbox().Dump());
 }

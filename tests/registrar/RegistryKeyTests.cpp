@@ -6,9 +6,10 @@
 
 using namespace RegistryProbe;
 
-TEST(RegistryKey, OpenReplacesTheHeldHandleOnlyWhenTheNewKeyOpened)
+class RegistryKey : public SandboxedTest {};
+
+TEST_F(RegistryKey, OpenReplacesTheHeldHandleOnlyWhenTheNewKeyOpened)
 {
-    CRegistrySandbox sandbox;
     CRegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
     const HKEY first = key.Get();
@@ -27,9 +28,8 @@ TEST(RegistryKey, OpenReplacesTheHeldHandleOnlyWhenTheNewKeyOpened)
     EXPECT_EQ(std::optional<std::string>("open"), ReadString(HKEY_CURRENT_USER, "A", "still"));
 }
 
-TEST(RegistryKey, CreateReportsItsDisposition)
+TEST_F(RegistryKey, CreateReportsItsDisposition)
 {
-    CRegistrySandbox sandbox;
     CRegistryKey key;
     DWORD disposition = 0;
     EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A\\B", nullptr, REG_OPTION_NON_VOLATILE,
@@ -41,9 +41,8 @@ TEST(RegistryKey, CreateReportsItsDisposition)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "A\\B"));
 }
 
-TEST(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
+TEST_F(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
 {
-    CRegistrySandbox sandbox;
     HKEY raw = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "A", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw, nullptr));
     {
@@ -63,9 +62,8 @@ TEST(RegistryKey, AttachedHandlesAreGivenBackUnclosed)
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExA(raw, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
 }
 
-TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
+TEST_F(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
 {
-    CRegistrySandbox sandbox;
     CRegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
     ASSERT_EQ(ERROR_SUCCESS, key.WriteDword("n", 0xFFFFFFFF));
@@ -84,9 +82,8 @@ TEST(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword("missing", &value));
 }
 
-TEST(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyItem)
+TEST_F(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyItem)
 {
-    CRegistrySandbox sandbox;
     CRegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
     EXPECT_EQ(ERROR_INVALID_DATA, key.WriteString("s", nullptr));
@@ -103,9 +100,8 @@ TEST(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyI
     EXPECT_EQ(std::vector<std::string>({"cut", "e", "empty", "m"}), ValueNames(HKEY_CURRENT_USER, "A"));
 }
 
-TEST(RegistryKey, DeleteTreeRemovesEveryLevelAndReportsAnAbsentKey)
+TEST_F(RegistryKey, DeleteTreeRemovesEveryLevelAndReportsAnAbsentKey)
 {
-    CRegistrySandbox sandbox;
     CRegistryKey make;
     ASSERT_EQ(ERROR_SUCCESS, make.Create(HKEY_CURRENT_USER, "Top\\Tree\\L1a\\L2\\L3"));
     ASSERT_EQ(ERROR_SUCCESS, make.WriteString("v", "x"));

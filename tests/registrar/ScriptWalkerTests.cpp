@@ -22,9 +22,10 @@ std::string NestedScript(int keys, const std::string& innermost = "", const std:
 
 } // namespace
 
-TEST(ScriptValues, EveryTypeIsWrittenWithItsExactData)
+class ScriptValues : public SandboxedTest {};
+
+TEST_F(ScriptValues, EveryTypeIsWrittenWithItsExactData)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText("HKCU { V = s 'default' { val S = s 'It''s' val D = d '4294967295'"
                                   " val B = b '0A0b' val Z = b 'zz' val E = b ''"
                                   " val M = m 'one\\0two' val C = m 'a\\0\\0b' val X =any s 'y' } }",
@@ -40,9 +41,8 @@ TEST(ScriptValues, EveryTypeIsWrittenWithItsExactData)
     EXPECT_EQ(std::optional<std::string>("y"), ReadString(HKEY_CURRENT_USER, "V", "X"));
 }
 
-TEST(ScriptValues, LongBinaryAndMultiStringDataLeaveTheFrameBuffer)
+TEST_F(ScriptValues, LongBinaryAndMultiStringDataLeaveTheFrameBuffer)
 {
-    CRegistrySandbox sandbox;
     const std::string hex(2 * 1000, 'f');
     const std::string items = std::string(300, 'a') + "\\0" + std::string(300, 'b');
     EXPECT_EQ(S_OK, RunScriptText("HKCU { V { val B = b '" + hex + "' val M = m '" + items + "' } }", TRUE));
@@ -54,29 +54,28 @@ TEST(ScriptValues, LongBinaryAndMultiStringDataLeaveTheFrameBuffer)
     EXPECT_EQ(Raw(REG_MULTI_SZ, multi), ReadRaw(HKEY_CURRENT_USER, "V", "M"));
 }
 
-TEST(ScriptValues, NumbersTheParserRefusesFailWithItsStatusAndStoreNothing)
+TEST_F(ScriptValues, NumbersTheParserRefusesFailWithItsStatusAndStoreNothing)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(DISP_E_TYPEMISMATCH, RunScriptText("HKCU { val N = d 'abc' }", TRUE));
     EXPECT_EQ(DISP_E_OVERFLOW, RunScriptText("HKCU { val N = d '4294967296' }", TRUE));
     EXPECT_EQ(DISP_E_TYPEMISMATCH, RunScriptText("HKCU { val N = d '' }", TRUE));
     EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, "").empty());
 }
 
-TEST(ScriptValues, BadValueClausesFailAndWriteNothing)
+TEST_F(ScriptValues, BadValueClausesFailAndWriteNothing)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X = t 'y' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A = sz 'y' }", TRUE));
     EXPECT_EQ(E_FAIL, RunScriptText("HKCU { A { val X = b 'ABC' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", FALSE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
 }
 
-TEST(ScriptSyntax, MalformedScriptsFailWithDispatchException)
+class ScriptSyntax : public SandboxedTest {};
+
+TEST_F(ScriptSyntax, MalformedScriptsFailWithDispatchException)
 {
-    CRegistrySandbox sandbox;
     const char* scripts[] = {
         "HKXX { }",            // unknown root
         "HKCR",                // root without block
@@ -97,9 +96,8 @@ TEST(ScriptSyntax, MalformedScriptsFailWithDispatchException)
     EXPECT_EQ(S_OK, RunScriptText("HKCR {x }\r\n\t", TRUE));
 }
 
-TEST(ScriptSyntax, TokenLimitHoldsInsideScripts)
+TEST_F(ScriptSyntax, TokenLimitHoldsInsideScripts)
 {
-    CRegistrySandbox sandbox;
     const std::string text4094(4094, 't');
     EXPECT_EQ(S_OK, RunScriptText("HKCU { val V = s '" + text4094 + "' }", TRUE));
     EXPECT_EQ(std::optional<std::string>(text4094), ReadString(HKEY_CURRENT_USER, "", "V"));
@@ -107,43 +105,39 @@ TEST(ScriptSyntax, TokenLimitHoldsInsideScripts)
     EXPECT_EQ(std::vector<std::string>({"V"}), ValueNames(HKEY_CURRENT_USER, ""));
 }
 
-TEST(ScriptSyntax, BackslashInAKeyNameFailsInBothModes)
+TEST_F(ScriptSyntax, BackslashInAKeyNameFailsInBothModes)
 {
-    CRegistrySandbox sandbox;
     for (const char* script : {"HKCU { A\\B }", "HKCU { ForceRemove A\\B }", "HKCU { Delete A\\B }",
                                "HKCU { NoRemove 'A\\B' }"}) {
         EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE)) << script;
         EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, FALSE)) << script;
     }
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
 // An empty name would stand for the parent key itself: ForceRemove would
 // empty it and unregistering would delete it.
-TEST(ScriptSyntax, EmptyKeyNamesAreRefusedAndNeverDeleteTheParent)
+TEST_F(ScriptSyntax, EmptyKeyNamesAreRefusedAndNeverDeleteTheParent)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText("HKCU { Keep { Child = s 'c' } }", TRUE));
-    const std::string registered = sandbox.Dump();
+    const std::string registered = Sandbox().Dump();
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { ForceRemove '' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { Delete '' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { Child { '' } } }", FALSE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { NoRemove Keep { '' = s 'x' } }", TRUE));
-    EXPECT_EQ(registered, sandbox.Dump());
+    EXPECT_EQ(registered, Sandbox().Dump());
 }
 
-TEST(ScriptSyntax, BracesCountOnlyAsWholeTokensWhereTheGrammarExpectsThem)
+TEST_F(ScriptSyntax, BracesCountOnlyAsWholeTokensWhereTheGrammarExpectsThem)
 {
-    CRegistrySandbox sandbox;
     // "}x" closes the block; "{x" in a block is the next entry, a key.
     EXPECT_EQ(S_OK, RunScriptText("HKCU {x A {x B }x", TRUE));
     EXPECT_EQ(std::vector<std::string>({"A", "B", "{x"}), SubkeyNames(HKEY_CURRENT_USER, ""));
     EXPECT_TRUE(SubkeyNames(HKEY_CURRENT_USER, "A").empty());
 }
 
-TEST(ScriptSyntax, QuotedKeywordsAreStillKeywords)
+TEST_F(ScriptSyntax, QuotedKeywordsAreStillKeywords)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText("HKCU { 'NoRemove' Kept 'val' V = S 'x' 'forceremove' Gone }", TRUE));
     EXPECT_EQ(std::vector<std::string>({"Gone", "Kept"}), SubkeyNames(HKEY_CURRENT_USER, ""));
     EXPECT_EQ(S_OK, RunScriptText("HKCU { 'NoRemove' Kept 'VAL' V = S 'x' 'forceremove' Gone }", FALSE));
@@ -151,9 +145,10 @@ TEST(ScriptSyntax, QuotedKeywordsAreStillKeywords)
     EXPECT_TRUE(ValueNames(HKEY_CURRENT_USER, "").empty());
 }
 
-TEST(ScriptKeywords, ForceRemoveAndDeleteSpareProtectedNames)
+class ScriptKeywords : public SandboxedTest {};
+
+TEST_F(ScriptKeywords, ForceRemoveAndDeleteSpareProtectedNames)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText("HKCU { CLSID { Old } Gone { Sub } }", TRUE));
     EXPECT_EQ(S_OK, RunScriptText("HKCU { ForceRemove clsid { New } Delete Gone = s 'ignored' }", TRUE));
     EXPECT_EQ(std::vector<std::string>({"New", "Old"}), SubkeyNames(HKEY_CURRENT_USER, "CLSID"));
@@ -167,9 +162,8 @@ TEST(ScriptKeywords, ForceRemoveAndDeleteSpareProtectedNames)
 // Keywords after ForceRemove or Delete are keywords in both modes, never the
 // name of a key to delete, so unregistering reads the entries registering
 // wrote: a deleted value, a key made anew and kept, a value written anew.
-TEST(ScriptKeywords, ForceRemoveAndDeleteApplyToTheWholeEntryInBothModes)
+TEST_F(ScriptKeywords, ForceRemoveAndDeleteApplyToTheWholeEntryInBothModes)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "P", "K", "old"));
     for (const char* key : {"P\\val", "P\\NoRemove", "P\\Kept\\Old"})
         ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, key));
@@ -178,31 +172,31 @@ TEST(ScriptKeywords, ForceRemoveAndDeleteApplyToTheWholeEntryInBothModes)
     EXPECT_EQ(S_OK, RunScriptText(script, TRUE));
     EXPECT_EQ(SortedDump({"HKCU\\P", "HKCU\\P : V = SZ \"v\"", "HKCU\\P\\Kept", "HKCU\\P\\Kept : @ = SZ \"new\"",
                           "HKCU\\P\\NoRemove", "HKCU\\P\\val"}),
-              sandbox.Dump());
+              Sandbox().Dump());
     EXPECT_EQ(S_OK, RunScriptText(script, FALSE));
     EXPECT_EQ(SortedDump({"HKCU\\P", "HKCU\\P\\Kept", "HKCU\\P\\Kept : @ = SZ \"new\"", "HKCU\\P\\NoRemove",
                           "HKCU\\P\\val"}),
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
-TEST(ScriptKeywords, BlocksAfterDeleteOrValueEntriesAreRefusedInBothModes)
+TEST_F(ScriptKeywords, BlocksAfterDeleteOrValueEntriesAreRefusedInBothModes)
 {
-    CRegistrySandbox sandbox;
     const char* scripts[] = {"HKCU { A { Delete B { C } } }", "HKCU { A { val V = s 'x' { B } } }"};
     for (const char* script : scripts)
         EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, TRUE)) << script;
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
     // Unregistering reads no entry of the refused block as one of A's.
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "A\\B"));
     for (const char* script : scripts) {
         EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(script, FALSE)) << script;
-        EXPECT_EQ(SortedDump({"HKCU\\A", "HKCU\\A\\B"}), sandbox.Dump()) << script;
+        EXPECT_EQ(SortedDump({"HKCU\\A", "HKCU\\A\\B"}), Sandbox().Dump()) << script;
     }
 }
 
-TEST(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarkedEntries)
+class ScriptUnregister : public SandboxedTest {};
+
+TEST_F(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarkedEntries)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText("HKCU { Outer { CLSID = s 'x' { val A = s '1' } Kept { Extra } "
                                   "NoRemove Marked val Stays = s 'y' } }",
                                   TRUE));
@@ -210,88 +204,86 @@ TEST(ScriptUnregister, DeletesKeysWithTheirValuesButKeepsKeysWithSubkeysAndMarke
                                   FALSE));
     EXPECT_EQ(SortedDump({"HKCU\\Outer", "HKCU\\Outer : Stays = SZ \"y\"", "HKCU\\Outer\\Kept",
                           "HKCU\\Outer\\Kept\\Extra", "HKCU\\Outer\\Marked"}),
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
 // Nothing is deleted in the block of an absent key, so a syntax error there
 // is the only thing that can fail; reading on from where it stopped would take
 // the rest of that block for entries of the level above.
-TEST(ScriptUnregister, SyntaxErrorInTheBlockOfAnAbsentKeyEndsTheWalk)
+TEST_F(ScriptUnregister, SyntaxErrorInTheBlockOfAnAbsentKeyEndsTheWalk)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RunScriptText("HKCU { Victim }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { val X s Victim }", FALSE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { A\\B Victim }", FALSE));
     // Refused when registering, so refused when unregistering too.
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { Absent { Deeper { '' } } }", FALSE));
-    EXPECT_EQ(SortedDump({"HKCU\\Victim"}), sandbox.Dump());
+    EXPECT_EQ(SortedDump({"HKCU\\Victim"}), Sandbox().Dump());
 }
+
+class ScriptRollback : public SandboxedTest {};
 
 // The second root block fails half-way, at a key the registry refuses: the
 // first stays registered, the second takes back everything it wrote.
-TEST(ScriptRollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays)
+TEST_F(ScriptRollback, FailingSecondRootBlockIsTakenBackAndTheFirstStays)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Volatile", nullptr, nullptr, REG_OPTION_VOLATILE));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE),
               RunScriptText("HKCR { First = s '1' } "
                             "HKLM { Second = s '2' { Inner { val V = s 'v' } } NoRemove Volatile { Child } }",
                             TRUE));
-    EXPECT_EQ(SortedDump({"HKCR\\First", "HKCR\\First : @ = SZ \"1\"", "HKLM\\Volatile"}), sandbox.Dump());
+    EXPECT_EQ(SortedDump({"HKCR\\First", "HKCR\\First : @ = SZ \"1\"", "HKLM\\Volatile"}), Sandbox().Dump());
 }
 
 // A root block whose text the walk cannot finish writes nothing and takes
 // nothing away; complete root blocks before it stay.
-TEST(ScriptRollback, BlockThatDoesNotReadThroughLeavesTheRegistryAsItWas)
+TEST_F(ScriptRollback, BlockThatDoesNotReadThroughLeavesTheRegistryAsItWas)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CLASSES_ROOT, "A", "Old", "kept"));
-    const std::string before = sandbox.Dump();
+    const std::string before = Sandbox().Dump();
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCR { A = s 'x' { B", TRUE));
     EXPECT_EQ(E_FAIL, RunScriptText("HKCR { A = s 'x' { B { val V = b 'ABC' } } }", TRUE));
     EXPECT_EQ(DISP_E_OVERFLOW, RunScriptText("HKCR { A { val N = d '1' } B { val N = d '4294967296' } }", TRUE));
-    EXPECT_EQ(before, sandbox.Dump());
+    EXPECT_EQ(before, Sandbox().Dump());
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCR { Ok } HKCU { K = s 'x' { B { C", TRUE));
-    EXPECT_EQ(SortedDump({"HKCR\\A", "HKCR\\A : Old = SZ \"kept\"", "HKCR\\Ok"}), sandbox.Dump());
+    EXPECT_EQ(SortedDump({"HKCR\\A", "HKCR\\A : Old = SZ \"kept\"", "HKCR\\Ok"}), Sandbox().Dump());
 }
 
-TEST(ScriptRollback, NestingIsBoundedAndTooDeepAScriptWritesNothing)
+TEST_F(ScriptRollback, NestingIsBoundedAndTooDeepAScriptWritesNothing)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(S_OK, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth - 1), TRUE));
     std::string path = "K";
     for (int i = 1; i < CRegScriptParser::kMaxNestingDepth - 1; ++i)
         path += "\\K";
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path));
     EXPECT_EQ(S_OK, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth - 1), FALSE));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth), TRUE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth), FALSE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText(NestedScript(100000), TRUE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
 }
 
 // Past the deepest level the walk recurses to, blocks are still read by the
 // grammar: a brace that is a name neither ends a block nor opens one, so the
 // walk goes on at the right level and removes the key after the chain.
-TEST(ScriptUnregister, BlocksNestedTooDeeplyArePassedOverByTheGrammar)
+TEST_F(ScriptUnregister, BlocksNestedTooDeeplyArePassedOverByTheGrammar)
 {
-    CRegistrySandbox sandbox;
     for (const char* innermost : {"val '}' = s 'x' Victim", "'{' Victim"}) {
         ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Victim"));
         ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Gone"));
         EXPECT_EQ(DISP_E_EXCEPTION,
                   RunScriptText(NestedScript(CRegScriptParser::kMaxNestingDepth, innermost, "Gone"), FALSE))
             << innermost;
-        EXPECT_EQ(SortedDump({"HKCU\\Victim"}), sandbox.Dump()) << innermost;
+        EXPECT_EQ(SortedDump({"HKCU\\Victim"}), Sandbox().Dump()) << innermost;
     }
 }
 
-TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
+class ScriptRegistryErrors : public SandboxedTest {};
+
+TEST_F(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Volatile", nullptr, nullptr, REG_OPTION_VOLATILE));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE), RunScriptText("HKCU { Volatile { Child } }", TRUE));
     // A key that can only be read is passed through, but nothing is written
@@ -300,23 +292,21 @@ TEST(ScriptRegistryErrors, KeysThatCannotBeCreatedReportTheCreationError)
     CRestrictedKey lockedB(HKEY_CURRENT_USER, "LockedB", KEY_READ | WRITE_DAC);
     EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { NoRemove LockedA = s 'x' }", TRUE));
     EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { NoRemove LockedB { val V = d '1' } }", TRUE));
-    EXPECT_EQ(SortedDump({"HKCU\\LockedA", "HKCU\\LockedB"}), sandbox.Dump());
+    EXPECT_EQ(SortedDump({"HKCU\\LockedA", "HKCU\\LockedB"}), Sandbox().Dump());
 }
 
-TEST(ScriptRegistryErrors, KeysBelowAReadOnlyKeyAreStillReached)
+TEST_F(ScriptRegistryErrors, KeysBelowAReadOnlyKeyAreStillReached)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, "Locked\\Child"));
     CRestrictedKey locked(HKEY_CURRENT_USER, "Locked", KEY_READ | WRITE_DAC);
     EXPECT_EQ(S_OK, RunScriptText("HKCU { NoRemove Locked { NoRemove Child = s 'x' { Grandchild } } }", TRUE));
     EXPECT_EQ(SortedDump({"HKCU\\Locked", "HKCU\\Locked\\Child", "HKCU\\Locked\\Child : @ = SZ \"x\"",
                           "HKCU\\Locked\\Child\\Grandchild"}),
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
-TEST(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
+TEST_F(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
 {
-    CRegistrySandbox sandbox;
     {
         CRestrictedKey unreadable(HKEY_CURRENT_USER, "Unreadable", WRITE_DAC);
         EXPECT_EQ(E_ACCESSDENIED, RunScriptText("HKCU { Unreadable { Inner } After }", FALSE));
@@ -330,16 +320,17 @@ TEST(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
     EXPECT_EQ(std::vector<std::string>({"ReadOnly", "Unreadable"}), SubkeyNames(HKEY_CURRENT_USER, ""));
 }
 
-TEST(DoubleByteScripts, TextIsSteppedAsTheRegistryReadsItWhateverTheThreadLocale)
+class DoubleByteScripts : public SandboxedTest {};
+
+TEST_F(DoubleByteScripts, TextIsSteppedAsTheRegistryReadsItWhateverTheThreadLocale)
 {
     // 0x83 0x5C is one Shift-JIS character in the thread's code page 932, but
     // the registry reads names in the system's code page, where 0x5C is a
     // backslash that would make two keys of the name.
     ASSERT_EQ(1252u, GetACP());
-    CRegistrySandbox sandbox;
     CThreadLocale japanese(kJapaneseLocale);
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { '\x83\x5C" "X' = s 'v' }", TRUE));
-    EXPECT_TRUE(sandbox.IsEmpty()) << sandbox.Dump();
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
 
     EXPECT_EQ(S_OK, RunScriptText("HKCU { K { val M = m 'a\x83\x5C" "0b\\0c' } }", TRUE));
     EXPECT_EQ(Raw(REG_MULTI_SZ, Bytes({'a', 0x83, 0, 'b', 0, 'c', 0, 0})), ReadRaw(HKEY_CURRENT_USER, "K", "M"));

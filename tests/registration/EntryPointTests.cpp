@@ -78,12 +78,15 @@ void WriteString(HKEY root, const std::string& path, const std::string& name, co
 
 // A sandbox holding the class-root containers that every system has, so that
 // only what registration adds or removes shows in its dump.
-class CSystemSandbox : public CRegistrySandbox {
-public:
-    CSystemSandbox()
+class SystemSandboxedTest : public SandboxedTest {
+protected:
+    void SetUp() override
     {
+        SandboxedTest::SetUp();
+        if (HasFatalFailure())
+            return;
         for (const char* container : {"TypeLib", "Interface"})
-            CreateKey(HKEY_CLASSES_ROOT, container);
+            ASSERT_NO_FATAL_FAILURE(CreateKey(HKEY_CLASSES_ROOT, container));
     }
 };
 
@@ -141,26 +144,26 @@ const char kNoRemoveKeys[] =
     "HKLM\\Software\\Microsoft\\Internet Explorer\n"
     "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n";
 
-TEST(DllRegisterServer, WritesExactlyTheScriptEntriesAndTheTypeLibraryWithTheQuotedFolderPath)
+class DllRegisterServer : public SystemSandboxedTest {};
+
+TEST_F(DllRegisterServer, WritesExactlyTheScriptEntriesAndTheTypeLibraryWithTheQuotedFolderPath)
 {
     CModuleCopy copy(L"Bob's Band", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     EXPECT_NE(std::string::npos, copy.AnsiPath().find("Bob's Band\\Tandrel.DLL"));
-    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), sandbox.Dump());
+    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
 }
 
 // The platform's ANSI functions read and write text in the system's code
 // page, 1252 here; a Japanese thread locale (code page 932, in which the
 // "e acute" byte 0xE9 would take the following backslash as its trail byte)
 // must not change the path that is registered.
-TEST(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThreadLocale)
+TEST_F(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThreadLocale)
 {
     ASSERT_EQ(1252u, GetACP());
     CModuleCopy copy(L"Caf\x00E9", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     CThreadLocale japanese(kJapaneseLocale);
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
 
@@ -170,57 +173,55 @@ TEST(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThreadL
     ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
                                           server, &bytes));
     EXPECT_EQ(copy.Path(), server);
-    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), sandbox.Dump());
+    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
 
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
 }
 
-TEST(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
+TEST_F(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
 {
     CModuleCopy copy(L"twice", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
-    const std::string once = sandbox.Dump();
+    const std::string once = Sandbox().Dump();
     ASSERT_NO_FATAL_FAILURE(CreateKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kClassId + "\\Stale"));
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
-    EXPECT_EQ(once, sandbox.Dump());
+    EXPECT_EQ(once, Sandbox().Dump());
 }
 
-TEST(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScriptEntries)
+TEST_F(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScriptEntries)
 {
     CModuleCopy copy(L"no library", L"Tandrel.DLL");
     copy.HideResourceType(L"TYPELIB", L'X');
     copy.Load();
-    CSystemSandbox sandbox;
     const HRESULT hr = copy.Call("DllRegisterServer");
     EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, hr);
     std::vector<std::string> expected = ScriptEntries(copy.AnsiPath());
     expected.push_back("HKCR\\Interface");
     expected.push_back("HKCR\\TypeLib");
-    EXPECT_EQ(RegistryProbe::SortedDump(expected), sandbox.Dump());
+    EXPECT_EQ(RegistryProbe::SortedDump(expected), Sandbox().Dump());
 
     // Unregistration removes the script's entries and then reports the same.
     EXPECT_EQ(hr, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
 }
 
-TEST(DllUnregisterServer, LeavesOnlyTheNoRemoveKeys)
+class DllUnregisterServer : public SystemSandboxedTest {};
+
+TEST_F(DllUnregisterServer, LeavesOnlyTheNoRemoveKeys)
 {
     CModuleCopy copy(L"unregister", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     ASSERT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
 }
 
-TEST(DllUnregisterServer, MissingToolbarKeyChangesNeitherResultNorTheRest)
+TEST_F(DllUnregisterServer, MissingToolbarKeyChangesNeitherResultNorTheRest)
 {
     CModuleCopy copy(L"no toolbar", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, kToolbarKey));
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
@@ -230,14 +231,13 @@ TEST(DllUnregisterServer, MissingToolbarKeyChangesNeitherResultNorTheRest)
               "HKLM\\Software\n"
               "HKLM\\Software\\Microsoft\n"
               "HKLM\\Software\\Microsoft\\Internet Explorer\n",
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
-TEST(DllUnregisterServer, MissingToolbarValueChangesNeitherResultNorTheRest)
+TEST_F(DllUnregisterServer, MissingToolbarValueChangesNeitherResultNorTheRest)
 {
     CModuleCopy copy(L"no toolbar value", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     HKEY toolbar = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_SET_VALUE, &toolbar));
@@ -245,14 +245,13 @@ TEST(DllUnregisterServer, MissingToolbarValueChangesNeitherResultNorTheRest)
     RegCloseKey(toolbar);
     ASSERT_EQ(ERROR_SUCCESS, deleted);
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, sandbox.Dump());
+    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
 }
 
-TEST(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
+TEST_F(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
 {
     CModuleCopy copy(L"foreign", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     const std::string classKey = std::string("CLSID\\") + kClassId;
     ASSERT_NO_FATAL_FAILURE(CreateKey(HKEY_CLASSES_ROOT, classKey + "\\Foreign"));
@@ -269,31 +268,32 @@ std::wstring LongFolder()
     return std::wstring(150, 'a') + L"\\" + std::wstring(150, 'b');
 }
 
-TEST(LongModulePath, RegistrationFailsBeforeTheScriptTouchesTheRegistry)
+class LongModulePath : public SystemSandboxedTest {};
+
+TEST_F(LongModulePath, RegistrationFailsBeforeTheScriptTouchesTheRegistry)
 {
     CModuleCopy copy(LongFolder(), L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     EXPECT_EQ(kInsufficientBuffer, copy.Call("DllRegisterServer"));
-    EXPECT_EQ(kContainers, sandbox.Dump());
+    EXPECT_EQ(kContainers, Sandbox().Dump());
 }
 
-TEST(LongModulePath, UnregistrationStillRemovesTheToolbarValueFirst)
+TEST_F(LongModulePath, UnregistrationStillRemovesTheToolbarValueFirst)
 {
     CModuleCopy copy(LongFolder(), L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_LOCAL_MACHINE, kToolbarKey, kClassId, "0"));
     ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_LOCAL_MACHINE, kToolbarKey, "Other", "1"));
     EXPECT_EQ(kInsufficientBuffer, copy.Call("DllUnregisterServer"));
     EXPECT_EQ(std::vector<std::string>{"Other"}, RegistryProbe::ValueNames(HKEY_LOCAL_MACHINE, kToolbarKey));
 }
 
-TEST(RefusedToolbarKey, KeepsTheClassEntriesTakesTheBlockBackAndRegistersNoTypeLibrary)
+class RefusedToolbarKey : public SystemSandboxedTest {};
+
+TEST_F(RefusedToolbarKey, KeepsTheClassEntriesTakesTheBlockBackAndRegistersNoTypeLibrary)
 {
     CModuleCopy copy(L"refused", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     HKEY toolbar = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                              &toolbar, nullptr));
@@ -309,16 +309,15 @@ TEST(RefusedToolbarKey, KeepsTheClassEntriesTakesTheBlockBackAndRegistersNoTypeL
         expected.pop_back(); // the toolbar value
         expected.push_back("HKCR\\Interface");
         expected.push_back("HKCR\\TypeLib");
-        EXPECT_EQ(RegistryProbe::SortedDump(expected), sandbox.Dump());
+        EXPECT_EQ(RegistryProbe::SortedDump(expected), Sandbox().Dump());
     }
     RegCloseKey(toolbar);
 }
 
-TEST(RefusedToolbarKey, UnregistrationProceedsWithoutTheToolbarValue)
+TEST_F(RefusedToolbarKey, UnregistrationProceedsWithoutTheToolbarValue)
 {
     CModuleCopy copy(L"refused unregister", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
     HKEY toolbar = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarKey, 0, KEY_ALL_ACCESS, &toolbar));
@@ -348,11 +347,12 @@ CInterfacePtr<IDispatch> CreateBand(HMODULE module)
     return band;
 }
 
-TEST(DispatchThroughTheRegisteredLibrary, AnswersOnceRegisteredWithoutReloadingTheModule)
+class DispatchThroughTheRegisteredLibrary : public SystemSandboxedTest {};
+
+TEST_F(DispatchThroughTheRegisteredLibrary, AnswersOnceRegisteredWithoutReloadingTheModule)
 {
     CModuleCopy copy(L"dispatch", L"Tandrel.DLL");
     copy.Load();
-    CSystemSandbox sandbox;
     CInterfacePtr<IDispatch> band = CreateBand(copy.Module());
     ASSERT_TRUE(band);
 

@@ -26,9 +26,10 @@ std::string ProgramPath()
 
 // The test program stands in for the DLL: its module object runs the
 // program's own script resources.
-TEST(UpdateRegistryFromScript, ByIdAddsExtrasThenAppIdAndTheModulePath)
+class UpdateRegistryFromScript : public SandboxedTest {};
+
+TEST_F(UpdateRegistryFromScript, ByIdAddsExtrasThenAppIdAndTheModulePath)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(102u, TRUE, kExtra));
     EXPECT_EQ("one", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, ""));
     EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Module"));
@@ -36,38 +37,35 @@ TEST(UpdateRegistryFromScript, ByIdAddsExtrasThenAppIdAndTheModulePath)
     EXPECT_EQ("[]", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "AppId"));
 
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(102u, FALSE, kExtra));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
-TEST(UpdateRegistryFromScript, ByNameRunsTheNamedResourceAndRefusesAMissingName)
+TEST_F(UpdateRegistryFromScript, ByNameRunsTheNamedResourceAndRefusesAMissingName)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(E_OUTOFMEMORY, g_pModule->UpdateRegistryFromScript(static_cast<LPCSTR>(nullptr), TRUE, kExtra));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript("MODULESCRIPT", TRUE, kExtra));
     EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Module"));
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript("MODULESCRIPT", FALSE, kExtra));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
-TEST(UpdateRegistryFromScript, ByNameTakesAnIntegerIdentifierAsTheIdForm)
+TEST_F(UpdateRegistryFromScript, ByNameTakesAnIntegerIdentifierAsTheIdForm)
 {
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(102), TRUE, kExtra));
     EXPECT_EQ("one", RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, ""));
     EXPECT_EQ(ProgramPath(), RegistryProbe::ReadString(HKEY_CURRENT_USER, kScriptKey, "Raw"));
     ASSERT_EQ(S_OK, g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(102), FALSE, kExtra));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
               g_pModule->UpdateRegistryFromScript(MAKEINTRESOURCEA(103), TRUE, kExtra));
 }
 
-TEST(UpdateRegistryFromScript, WithoutTheExtraTheScriptFailsAndWritesNothing)
+TEST_F(UpdateRegistryFromScript, WithoutTheExtraTheScriptFailsAndWritesNothing)
 {
-    CRegistrySandbox sandbox;
     EXPECT_EQ(DISP_E_EXCEPTION, g_pModule->UpdateRegistryFromScript(102u, TRUE, nullptr));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
 // Records the class walk's calls to the one class of a test object map.
@@ -89,7 +87,9 @@ const CategoryMapEntry* WINAPI Categories()
     return g_categories;
 }
 
-class ClassWalk : public ::testing::Test {
+// The test map goes in before the sandbox is made: TearDown puts the
+// program's map back whether the sandbox could be made or not.
+class ClassWalk : public SandboxedTest {
 protected:
     void SetUp() override
     {
@@ -99,6 +99,7 @@ protected:
         m_map[0] = {&kTestClass, RecordRegistry, nullptr, nullptr, nullptr, 0, nullptr, Categories, nullptr};
         m_map[1] = {};
         m_pPrevious = std::exchange(g_pModule->m_pObjectMap, m_map);
+        SandboxedTest::SetUp();
     }
     void TearDown() override { g_pModule->m_pObjectMap = m_pPrevious; }
 
@@ -137,13 +138,12 @@ TEST_F(ClassWalk, DeclaredCategoriesDoNotStopUnregistration)
 
 TEST_F(ClassWalk, TypeLibraryStepComesLastAndGivesTheResult)
 {
-    CRegistrySandbox sandbox;
     // The program carries no type library and has no .tlb beside it.
     const HRESULT hr = g_pModule->RegisterAllClasses(TRUE);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
     EXPECT_EQ(hr, g_pModule->UnregisterAllClasses(TRUE));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
 TEST(ClassWalkOfAnEmptyMap, SucceedsWithoutTheTypeLibrary)

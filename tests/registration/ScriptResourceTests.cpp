@@ -18,7 +18,9 @@ std::string LongScript()
            "'\r\n\t}\r\n}";
 }
 
-TEST(ScriptResourceArguments, MissingArgumentsAreRefusedBeforeTheModuleIsOpened)
+class ScriptResourceArguments : public SandboxedTest {};
+
+TEST_F(ScriptResourceArguments, MissingArgumentsAreRefusedBeforeTheModuleIsOpened)
 {
     CRegObject registrar;
     const wchar_t* path = L"C:\\nowhere\\none.dll";
@@ -30,10 +32,9 @@ TEST(ScriptResourceArguments, MissingArgumentsAreRefusedBeforeTheModuleIsOpened)
     EXPECT_EQ(E_OUTOFMEMORY, registrar.ApplyScriptResource(nullptr, "NAME", "REGISTRY", TRUE));
 }
 
-TEST(ScriptResourceArguments, UnloadableModuleOrMissingResourceGiveTheSystemError)
+TEST_F(ScriptResourceArguments, UnloadableModuleOrMissingResourceGiveTheSystemError)
 {
     CModuleCopy copy(L"resources", L"Tandrel.DLL");
-    CRegistrySandbox sandbox;
     CRegObject registrar;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
               registrar.RegisterScriptResource((copy.Path() + L".missing").c_str(), 101u, L"REGISTRY"));
@@ -43,13 +44,14 @@ TEST(ScriptResourceArguments, UnloadableModuleOrMissingResourceGiveTheSystemErro
               registrar.RegisterScriptResource(copy.Path().c_str(), 101u, L"NOSUCHTYPE"));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
               registrar.UnregisterScriptResource(copy.Path().c_str(), L"NOSUCHNAME", L"REGISTRY"));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
-TEST(ScriptResource, BandScriptRunsFromTheModuleFileWithItsSubstitutions)
+class ScriptResource : public SandboxedTest {};
+
+TEST_F(ScriptResource, BandScriptRunsFromTheModuleFileWithItsSubstitutions)
 {
     CModuleCopy copy(L"band script", L"Tandrel.DLL");
-    CRegistrySandbox sandbox;
     CRegObject registrar;
     ASSERT_EQ(S_OK, registrar.AddSubstitution(L"Module", L"C:\\x''y\\T.DLL"));
     ASSERT_EQ(S_OK, registrar.RegisterScriptResource(copy.Path().c_str(), 101u, L"REGISTRY"));
@@ -64,13 +66,12 @@ TEST(ScriptResource, BandScriptRunsFromTheModuleFileWithItsSubstitutions)
               "HKLM\\Software\\Microsoft\n"
               "HKLM\\Software\\Microsoft\\Internet Explorer\n"
               "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n",
-              sandbox.Dump());
+              Sandbox().Dump());
 }
 
-TEST(ScriptResource, IntegerNamesAndTypesPassAsResourceIdentifiers)
+TEST_F(ScriptResource, IntegerNamesAndTypesPassAsResourceIdentifiers)
 {
     CModuleCopy copy(L"integer names", L"Tandrel.DLL");
-    CRegistrySandbox sandbox;
     CRegObject registrar;
     ASSERT_EQ(S_OK, registrar.AddSubstitution(L"Module", L"C:\\T.DLL"));
     ASSERT_EQ(S_OK, registrar.RegisterScriptResource(copy.Path().c_str(), MAKEINTRESOURCEW(101), L"REGISTRY"));
@@ -86,11 +87,10 @@ TEST(ScriptResource, IntegerNamesAndTypesPassAsResourceIdentifiers)
               registrar.UnregisterScriptResource(copy.Path().c_str(), MAKEINTRESOURCEW(101), kRawDataType));
 }
 
-TEST(ScriptResource, ScriptLongerThanTheFrameBufferRunsByNameInBothDirections)
+TEST_F(ScriptResource, ScriptLongerThanTheFrameBufferRunsByNameInBothDirections)
 {
     CModuleCopy copy(L"long script", L"Tandrel.DLL");
     copy.AddResource(L"REGISTRY", L"LONGSCRIPT", LongScript());
-    CRegistrySandbox sandbox;
     CRegObject registrar;
     ASSERT_EQ(S_OK, registrar.AddSubstitution(L"Fill", L"filled"));
     ASSERT_EQ(S_OK, registrar.RegisterScriptResource(copy.Path().c_str(), L"LONGSCRIPT", L"REGISTRY"));
@@ -98,17 +98,16 @@ TEST(ScriptResource, ScriptLongerThanTheFrameBufferRunsByNameInBothDirections)
     EXPECT_EQ(std::string(1500, 'p'), RegistryProbe::ReadString(HKEY_CURRENT_USER, "TandrelLong", "Padding"));
 
     ASSERT_EQ(S_OK, registrar.UnregisterScriptResource(copy.Path().c_str(), L"LONGSCRIPT", L"REGISTRY"));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
-TEST(ScriptResource, ScriptErrorsComeBackFromTheResourceRun)
+TEST_F(ScriptResource, ScriptErrorsComeBackFromTheResourceRun)
 {
     CModuleCopy copy(L"bad script", L"Tandrel.DLL");
     copy.AddResource(L"REGISTRY", L"UNKNOWNNAME", "HKCU\r\n{\r\n\tKey = s '%NOTSET%'\r\n}");
-    CRegistrySandbox sandbox;
     CRegObject registrar;
     EXPECT_EQ(DISP_E_EXCEPTION, registrar.RegisterScriptResource(copy.Path().c_str(), L"UNKNOWNNAME", L"REGISTRY"));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
 } // namespace

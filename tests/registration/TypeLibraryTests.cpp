@@ -217,11 +217,12 @@ TEST(LoadModuleTypeLibrary, PathFillingTheBufferFailsWithInsufficientBuffer)
     EXPECT_EQ(nullptr, path);
 }
 
-TEST(ModuleTypeLibraryRegistration, RegistersTheModulePathWithoutHelpFolderAndUnregistersIt)
+class ModuleTypeLibraryRegistration : public SandboxedTest {};
+
+TEST_F(ModuleTypeLibraryRegistration, RegistersTheModulePathWithoutHelpFolderAndUnregistersIt)
 {
     CModuleCopy copy(L"register", L"Tandrel.DLL");
     HMODULE module = copy.Load();
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(module));
     EXPECT_EQ(copy.AnsiPath(), RegistryProbe::ReadString(HKEY_CLASSES_ROOT, kLibraryPathKey, ""));
     EXPECT_EQ("Tandrel 1.0 Type Library",
@@ -234,32 +235,30 @@ TEST(ModuleTypeLibraryRegistration, RegistersTheModulePathWithoutHelpFolderAndUn
     EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, kLibraryKey));
 }
 
-TEST(ModuleTypeLibraryRegistration, FallbackFileIsThePathRegistered)
+TEST_F(ModuleTypeLibraryRegistration, FallbackFileIsThePathRegistered)
 {
     CModuleCopy copy(L"register fallback", L"Tandrel.DLL");
     copy.HideResourceType(L"TYPELIB", L'X');
     copy.WriteTypeLibraryFile();
     HMODULE module = copy.Load();
-    CRegistrySandbox sandbox;
     ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(module));
     EXPECT_EQ(ToAnsi(copy.TypeLibraryPath()), RegistryProbe::ReadString(HKEY_CLASSES_ROOT, kLibraryPathKey, ""));
     ASSERT_EQ(S_OK, UnregisterModuleTypeLibrary(module));
     EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, kLibraryKey));
 }
 
-TEST(ModuleTypeLibraryRegistration, FailuresToLocateTheLibraryComeBackFromBothDirections)
+TEST_F(ModuleTypeLibraryRegistration, FailuresToLocateTheLibraryComeBackFromBothDirections)
 {
     CModuleCopy copy(L"missing", L"Tandrel.DLL");
     copy.HideResourceType(L"TYPELIB", L'X');
     HMODULE module = copy.Load();
-    CRegistrySandbox sandbox;
     BSTR path = nullptr;
     ITypeLib* library = nullptr;
     const HRESULT locateFailure = LoadModuleTypeLibrary(module, &path, &library);
     ASSERT_TRUE(FAILED(locateFailure));
     EXPECT_EQ(locateFailure, RegisterModuleTypeLibrary(module));
     EXPECT_EQ(locateFailure, UnregisterModuleTypeLibrary(module));
-    EXPECT_TRUE(sandbox.IsEmpty());
+    EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
 } // namespace

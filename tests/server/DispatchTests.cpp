@@ -14,10 +14,14 @@
 
 namespace {
 
-class DispatchTest : public ::testing::Test {
+class DispatchTest : public SandboxedTest {
 protected:
     void SetUp() override
     {
+        SandboxedTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        ASSERT_NO_FATAL_FAILURE(RegisterLibrary());
         ASSERT_TRUE(m_server.IsLoaded());
         ASSERT_EQ(S_OK, m_server.CreateBand(IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch)));
     }
@@ -30,13 +34,15 @@ protected:
         EXPECT_FALSE(IsServerMapped());
     }
 
+    // What the suite registers in the sandbox before the band is made.
+    virtual void RegisterLibrary() {}
+
     HRESULT IdOf(const wchar_t* name, DISPID* dispid)
     {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         return m_pDispatch->GetIDsOfNames(IID_NULL, names, 1, kClientLocale, dispid);
     }
 
-    CRegistrySandbox m_sandbox;
     CTandrelLibrary m_server;
     IDispatch* m_pDispatch = nullptr;
 };
@@ -83,11 +89,7 @@ TEST_F(DispatchTest, UnregisteredLibraryFailsUntilRegisteredInTheSameProcess)
 
 class RegisteredDispatchTest : public DispatchTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, RegisterBuiltTypeLibrary());
-        DispatchTest::SetUp();
-    }
+    void RegisterLibrary() override { ASSERT_EQ(S_OK, RegisterBuiltTypeLibrary()); }
 };
 
 TEST_F(RegisteredDispatchTest, NamesResolveAlikeInAndOutOfTheCache)
@@ -163,11 +165,7 @@ TEST_F(RegisteredDispatchTest, ModuleTerminationReleasesTheTypeInfo)
 // the server's name cache with the later one, so each answer tells who gave it.
 class TwinNameDispatchTest : public DispatchTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, m_library.Register());
-        DispatchTest::SetUp();
-    }
+    void RegisterLibrary() override { ASSERT_EQ(S_OK, m_library.Register()); }
 
     CHandBuiltTypeLibrary m_library{IID_IRefresherBand,
                                     {{L"Twin", 0x101, INVOKE_PROPERTYGET}, {L"Twin", 0x102, INVOKE_PROPERTYPUT}}};
@@ -207,11 +205,7 @@ TEST_F(TwinNameDispatchTest, TwoNamesGoToThePlatformEvenWhenTheFirstIsCached)
 // The band's library version 1.0 is registered but describes another interface.
 class ForeignInterfaceDispatchTest : public DispatchTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, m_library.Register());
-        DispatchTest::SetUp();
-    }
+    void RegisterLibrary() override { ASSERT_EQ(S_OK, m_library.Register()); }
 
     CHandBuiltTypeLibrary m_library{IID_IDispatch, {{L"Twin", 0x101, INVOKE_FUNC}}};
 };

@@ -15,7 +15,7 @@ namespace {
 
 // A holder for the band's interface with a module of the test's own, so that
 // the module's termination can be watched.
-class TypeInfoHolderTest : public ::testing::Test {
+class TypeInfoHolderTest : public SandboxedTest {
 protected:
 
     // The interface's type information straight from the built file.
@@ -39,7 +39,6 @@ protected:
         return dispid;
     }
 
-    CRegistrySandbox m_sandbox;
     CComTypeInfoHolder m_holder = {&IID_IRefresherBand, &LIBID_TANDRELLib, 1, 0, nullptr, nullptr, 0};
     // Goes first, so that its termination finds the holder still there.
     CScopedModule m_module;
