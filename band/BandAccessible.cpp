@@ -9,8 +9,6 @@
 
 namespace {
 
-const int kTextCapacity = 200;
-
 bool IsSelf(const VARIANT& child)
 {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
@@ -39,10 +37,11 @@ public:
         return entries;
     }
 
-    void Attach(HWND hwnd, CInterfacePtr<IAccessible> standard)
+    void Attach(HWND hwnd, CInterfacePtr<IAccessible> standard, CBandAccessLink* link)
     {
         m_hWnd = hwnd;
         m_pStandard = std::move(standard);
+        m_pLink = CInterfacePtr<CBandAccessLink>::Share(link);
     }
 
     // IDispatch: the type information of IAccessible, through which calls
@@ -85,11 +84,13 @@ public:
         if (!pszValue)
             return E_POINTER;
         *pszValue = nullptr;
-        CHAR text[kTextCapacity] = "";
-        if (!SendMessageA(m_hWnd, BandTextMessage(), kTextCapacity, reinterpret_cast<LPARAM>(text)))
+        const IBandAccessSource* source = m_pLink->Source();
+        if (!source)
             return E_FAIL;
-        WCHAR wide[kTextCapacity];
-        MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kTextCapacity);
+        CHAR text[kBandTextCapacity];
+        source->FormatBandText(text);
+        WCHAR wide[kBandTextCapacity];
+        MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kBandTextCapacity);
         return StringResult(wide, pszValue);
     }
     STDMETHOD(get_accRole)(VARIANT child, VARIANT* pvarRole) override
@@ -121,12 +122,13 @@ public:
             return m_pStandard->get_accDefaultAction(child, pszDefaultAction);
         return StringResult(L"Open", pszDefaultAction);
     }
-    // Posted: the menu's modal loop must not hold up the caller.
+    // The menu's modal loop must not hold up the caller.
     STDMETHOD(accDoDefaultAction)(VARIANT child) override
     {
         if (!IsSelf(child))
             return m_pStandard->accDoDefaultAction(child);
-        return PostMessageA(m_hWnd, BandOpenMenuMessage(), 0, 0) ? S_OK : E_FAIL;
+        IBandAccessSource* source = m_pLink->Source();
+        return source && source->RequestMenu() ? S_OK : E_FAIL;
     }
 
     // The standard object's answers.
@@ -173,14 +175,32 @@ public:
 private:
     HWND m_hWnd = nullptr;
     CInterfacePtr<IAccessible> m_pStandard;
+    CInterfacePtr<CBandAccessLink> m_pLink;
 };
 
 } // namespace
 
-UINT BandTextMessage()
+CBandAccessLink::CBandAccessLink(IBandAccessSource* source) : m_pSource(source), m_dwThreadId(GetCurrentThreadId())
 {
-    static const UINT message = RegisterWindowMessageA("Tandrel band text");
-    return message;
+}
+
+// Objects handed to screen readers may be released on any thread.
+ULONG CBandAccessLink::AddRef()
+{
+    return InterlockedIncrement(&m_cRef);
+}
+
+ULONG CBandAccessLink::Release()
+{
+    const LONG count = InterlockedDecrement(&m_cRef);
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+IBandAccessSource* CBandAccessLink::Source() const
+{
+    return GetCurrentThreadId() == m_dwThreadId ? m_pSource : nullptr;
 }
 
 UINT BandOpenMenuMessage()
@@ -190,10 +210,11 @@ UINT BandOpenMenuMessage()
 }
 
 // A new object for every request: each holds its own reference to the
-// standard object and asks the window for everything that changes.
-LRESULT AnswerBandGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam)
+// standard object and to the link, and asks the window for everything that
+// changes.
+LRESULT AnswerBandGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, CBandAccessLink* link)
 {
-    if (static_cast<LONG>(lParam) != OBJID_CLIENT)
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT || !link)
         return 0;
     CInterfacePtr<IAccessible> standard;
     if (FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible, standard.ReceiveVoid())))
@@ -201,7 +222,7 @@ LRESULT AnswerBandGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam)
     std::unique_ptr<CComObject<CBandAccessible>> object = ConstructOrNull<CComObject<CBandAccessible>>();
     if (!object)
         return 0;
-    object->Attach(hwnd, std::move(standard));
+    object->Attach(hwnd, std::move(standard), link);
     CInterfacePtr<IAccessible> accessible;
     if (FAILED(QueryNewObject(std::move(object), IID_IAccessible, accessible.ReceiveVoid())))
         return 0;

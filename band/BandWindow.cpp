@@ -1,19 +1,25 @@
-#include "band/BandAccessible.h"
+#include "band/BandWindow.h"
+
+#include <new>
+#include <utility>
+
 #include "band/BandDialogs.h"
 #include "band/PopupMenu.h"
-#include "band/RefreshInterval.h"
-#include "band/RefresherBand.h"
+#include "band/RememberedInterval.h"
 #include "resources/resource.h"
 #include "server/Module.h"
 
 namespace {
 
 const char kWindowClassName[] = "tandrel 1.0 class";
+// The refresh timer's identifier on the band window.
+const UINT_PTR IDT_REFRESH = 1;
 const UINT kTextFormat = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
 const UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_ERASENOW;
-const int kTextCapacity = 200;
 // Pixels between the border and the focus rectangle.
 const int kFocusInset = 2;
+// Registered messages come from the range 0xC000 to 0xFFFF.
+const UINT kFirstRegisteredMessage = 0xC000;
 
 // The interval each fixed menu command sets.
 struct FixedInterval {
@@ -42,7 +48,7 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
         return true;
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = CRefresherBand::BandWindowProc;
+    windowClass.lpfnWndProc = CBandWindow::BandWindowProc;
     windowClass.hInstance = hInstance;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -57,6 +63,11 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
         return false;
     }
     return true;
+}
+
+void ShowError(LPCSTR message)
+{
+    MessageBoxA(nullptr, message, "Tandrel", MB_ICONERROR);
 }
 
 // Space, Enter, F4, Alt+Down, Shift+F10 and the Applications key; a key
@@ -78,22 +89,13 @@ void DropTypedCharacter(HWND hwnd)
     PeekMessageA(&typed, hwnd, WM_CHAR, WM_CHAR, PM_REMOVE);
 }
 
-// The keyboard's menu hangs from the band's lower-left corner.
-void OpenMenuBelow(HWND hwnd)
-{
-    RECT window = {};
-    GetWindowRect(hwnd, &window);
-    BandPopupMenu::Track(hwnd, {window.left, window.bottom});
-}
-
-void ShowError(LPCSTR message)
-{
-    MessageBoxA(nullptr, message, "Tandrel", MB_ICONERROR);
-}
-
 } // namespace
 
-BOOL CRefresherBand::CreateBandWindow()
+// ---- The window and its object
+
+// The object joins its window once the window exists: it is never taken from
+// a creation parameter, which a WM_NCCREATE sent by anyone could forge.
+BOOL CBandWindow::CreateBandWindow(HWND hWndParent)
 {
     const HINSTANCE hInstance = ModuleInstance();
     if (!RegisterBandWindowClass(hInstance)) {
@@ -101,222 +103,316 @@ BOOL CRefresherBand::CreateBandWindow()
         return FALSE;
     }
     RECT area = {};
-    GetClientRect(m_hWndParent, &area);
-    CreateWindowExA(WS_EX_DLGMODALFRAME, kWindowClassName, "", WS_CHILD | WS_CLIPSIBLINGS | WS_BORDER, area.left,
-                    area.top, area.right - area.left, area.bottom - area.top, m_hWndParent, nullptr, hInstance,
-                    this);
-    // WM_NCCREATE has stored the handle in m_hWnd.
-    if (!m_hWnd) {
+    GetClientRect(hWndParent, &area);
+    const HWND hwnd = CreateWindowExA(WS_EX_DLGMODALFRAME, kWindowClassName, "", WS_CHILD | WS_CLIPSIBLINGS | WS_BORDER,
+                                      area.left, area.top, area.right - area.left, area.bottom - area.top, hWndParent,
+                                      nullptr, hInstance, nullptr);
+    if (!hwnd) {
         ShowError("Could not create window.");
         return FALSE;
     }
+    Attach(hwnd);
     return TRUE;
 }
 
-CRefresherBand* CRefresherBand::FromWindow(HWND hwnd)
+void CBandWindow::Destroy()
 {
-    return reinterpret_cast<CRefresherBand*>(GetWindowLongA(hwnd, GWL_USERDATA));
+    const HWND hwnd = m_hWnd;
+    if (!hwnd)
+        return;
+    Detach();
+    DestroyWindow(hwnd);
 }
 
-void CRefresherBand::AttachToWindow(HWND hwnd)
+void CBandWindow::Close() const
+{
+    if (IsWindow(m_hWnd))
+        SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+// SetFocus(NULL) would take the focus from the host, so a band without a
+// window leaves it alone.
+void CBandWindow::TakeFocus() const
+{
+    if (m_hWnd)
+        SetFocus(m_hWnd);
+}
+
+CBandWindow* CBandWindow::FromHandle(HWND hwnd)
+{
+    return reinterpret_cast<CBandWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// Without memory for the link the window simply has no accessible object of
+// its own.
+void CBandWindow::Attach(HWND hwnd)
 {
     m_hWnd = hwnd;
-    SetWindowLongA(hwnd, GWL_USERDATA, reinterpret_cast<LONG>(this));
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    BandPopupMenu::LoadForNewWindow(ModuleInstance());
+    m_pAccessLink = CInterfacePtr<CBandAccessLink>::Adopt(new (std::nothrow) CBandAccessLink(this));
 }
 
-// From here on the handle may be reused by another window, so the band
+// From here on the handle may be reused by another window, so the object
 // forgets it.
-void CRefresherBand::DetachFromWindow(HWND hwnd)
+void CBandWindow::Detach()
 {
-    SetWindowLongA(hwnd, GWL_USERDATA, 0);
-    if (m_hWnd == hwnd) {
-        m_hWnd = nullptr;
-        DestroyTip();
-    }
+    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    m_hWnd = nullptr;
+    m_bMenuRequested = false;
+    m_tip.Destroy();
+    if (m_pAccessLink)
+        m_pAccessLink->Cut();
+    m_pAccessLink.Reset();
+    BandPopupMenu::ReleaseForClosedWindow();
 }
 
-LRESULT CALLBACK CRefresherBand::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK CBandWindow::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        if (CRefresherBand* band = static_cast<CRefresherBand*>(create->lpCreateParams))
-            band->AttachToWindow(hwnd);
-        BandPopupMenu::LoadForNewWindow(ModuleInstance());
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-    if (message == WM_NCDESTROY) {
-        if (CRefresherBand* band = FromWindow(hwnd))
-            band->DetachFromWindow(hwnd);
-        BandPopupMenu::ReleaseForClosedWindow();
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-
-    CRefresherBand* band = FromWindow(hwnd);
-    if (!band)
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)
-        band->RelayToTip(hwnd, message, wParam, lParam);
-
-    switch (message) {
-    case WM_PAINT:
-        band->OnPaint(hwnd);
-        return 0;
-    case WM_LBUTTONUP: {
-        POINT cursor = {};
-        GetCursorPos(&cursor);
-        BandPopupMenu::Track(hwnd, cursor);
-        return 0;
-    }
-    case WM_COMMAND: {
-        // A dialog runs its own message loop, in which the host may let go
-        // of the band; the band stays alive until the command is done.
-        CInterfacePtr<IDeskBand> keepAlive = CInterfacePtr<IDeskBand>::Share(band);
-        return band->OnCommand(hwnd, LOWORD(wParam));
-    }
-    case WM_TIMER: {
-        CInterfacePtr<IDeskBand> keepAlive = CInterfacePtr<IDeskBand>::Share(band);
-        band->OnTimer(wParam);
-        return 0;
-    }
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        if (!OpensMenu(message, wParam, lParam))
-            return DefWindowProcA(hwnd, message, wParam, lParam);
-        DropTypedCharacter(hwnd);
-        OpenMenuBelow(hwnd);
-        return 0;
-    case WM_CONTEXTMENU:
-        // The keyboard's request (Shift+F10, the Applications key) has
-        // opened the menu on its key already; a mouse's goes on as before.
-        if (lParam == -1)
-            return 0;
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    case WM_GETOBJECT:
-        if (const LRESULT answer = AnswerBandGetObject(hwnd, wParam, lParam))
-            return answer;
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    case WM_NOTIFY:
-        return band->OnNotify(hwnd, reinterpret_cast<const NMHDR*>(lParam));
-    case WM_SETFOCUS:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        band->OnFocusChange(TRUE);
-        return 0;
-    case WM_KILLFOCUS:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        band->OnFocusChange(FALSE);
-        return 0;
-    default:
-        // Registered messages (from the accessible object) come from the
-        // range 0xC000 to 0xFFFF.
-        if (message >= 0xC000)
-            return band->OnRegisteredMessage(hwnd, message, wParam, lParam);
-        return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-}
-
-LRESULT CRefresherBand::OnRegisteredMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == BandTextMessage() && wParam >= static_cast<WPARAM>(kTextCapacity)) {
-        FormatSetting(reinterpret_cast<LPSTR>(lParam));
-        return TRUE;
-    }
-    if (message == BandOpenMenuMessage()) {
-        OpenMenuBelow(hwnd);
-        return 0;
-    }
+    CBandWindow* window = FromHandle(hwnd);
+    if (window && message == WM_NCDESTROY)
+        window->Detach();
+    else if (window)
+        return window->Dispatch(message, wParam, lParam);
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-void CRefresherBand::FormatSetting(LPSTR text) const
+LRESULT CBandWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (m_nInterval == kNoRefresh)
-        lstrcpynA(text, "No Refresh", kTextCapacity);
-    else
-        wsprintfA(text, "Every %d seconds", m_nInterval);
+    if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)
+        m_tip.Relay(m_hWnd, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        return OnPaint();
+    case WM_LBUTTONUP:
+        return OnLeftButtonUp();
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam));
+    case WM_TIMER:
+        return OnTimer(wParam);
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        return OnKeyDown(message, wParam, lParam);
+    case WM_CONTEXTMENU:
+        return OnContextMenu(wParam, lParam);
+    case WM_GETOBJECT:
+        return OnGetObject(wParam, lParam);
+    case WM_NOTIFY:
+        return OnNotify(lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        return OnFocusChange(message == WM_SETFOCUS);
+    }
+    if (message >= kFirstRegisteredMessage)
+        return OnRegisteredMessage(message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
-void CRefresherBand::OnPaint(HWND hwnd)
+LRESULT CBandWindow::Default(UINT message, WPARAM wParam, LPARAM lParam) const
 {
-    CHAR text[kTextCapacity];
-    FormatSetting(text);
+    return DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+// A dialog's message loop, or the browser's own during a refresh, may let go
+// of the band; the band stays alive until the command or the tick is done.
+CInterfacePtr<IUnknown> CBandWindow::HoldOwner() const
+{
+    return CInterfacePtr<IUnknown>::Share(m_owner.Unknown());
+}
+
+// ---- Message handlers
+
+LRESULT CBandWindow::OnPaint() const
+{
+    CHAR text[kBandTextCapacity];
+    m_schedule.FormatBandText(text);
     PAINTSTRUCT paint;
-    const HDC hdc = BeginPaint(hwnd, &paint);
+    const HDC hdc = BeginPaint(m_hWnd, &paint);
     RECT client;
-    GetClientRect(hwnd, &client);
+    GetClientRect(m_hWnd, &client);
     SetTextColor(hdc, RGB(0, 0, 0));
     // The class brush (the button face colour) shows behind the text.
     SetBkMode(hdc, TRANSPARENT);
     DrawTextA(hdc, text, -1, &client, kTextFormat);
-    if (GetFocus() == hwnd) {
+    if (GetFocus() == m_hWnd) {
         InflateRect(&client, -kFocusInset, -kFocusInset);
         DrawFocusRect(hdc, &client);
     }
-    EndPaint(hwnd, &paint);
-}
-
-LRESULT CRefresherBand::OnCommand(HWND hwnd, WORD command)
-{
-    const LONG before = m_nInterval;
-    for (const FixedInterval& fixed : kFixedIntervals) {
-        if (fixed.command == command)
-            m_nInterval = fixed.seconds;
-    }
-    switch (command) {
-    case ID_REFRESH_CUSTOM: {
-        // The dialog's result is no answer: a dialog that WM_QUIT ends gives
-        // 1 and one destroyed with its top-level owner 0. Only OK with a
-        // valid entry stores an interval. The dialog manager puts WM_QUIT
-        // back for the host's own loop.
-        LONG chosen = kNoRefresh;
-        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), hwnd, IntervalDialogProc,
-                        reinterpret_cast<LPARAM>(&chosen));
-        if (chosen != kNoRefresh)
-            m_nInterval = chosen;
-        break;
-    }
-    case ID_REFRESH_OFF:
-        m_nInterval = kNoRefresh;
-        KillTimer(hwnd, IDT_REFRESH);
-        break;
-    case ID_REMEMBER_SETTINGS:
-        SaveSettings();
-        break;
-    case ID_ABOUT:
-        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_ABOUTBOX), hwnd, AboutDialogProc, 0);
-        return 0;
-    }
-    if (m_nInterval != before)
-        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT, CHILDID_SELF);
-    // The countdown starts afresh after every command but About, even when
-    // the setting did not change.
-    RestartTimerAndRepaint(hwnd);
+    EndPaint(m_hWnd, &paint);
     return 0;
 }
 
-void CRefresherBand::RestartTimerAndRepaint(HWND hwnd)
+LRESULT CBandWindow::OnLeftButtonUp() const
 {
-    if (m_nInterval != kNoRefresh) {
-        KillTimer(hwnd, IDT_REFRESH);
-        SetTimer(hwnd, IDT_REFRESH, RefreshPeriod(m_nInterval), nullptr);
-        m_dwCountdownStart = GetTickCount();
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    BandPopupMenu::Track(m_hWnd, cursor);
+    return 0;
+}
+
+// The countdown starts afresh after every command but About, even when the
+// setting did not change. A dialog's loop may have seen the window replaced
+// or gone, so everything after it works on the window of now.
+LRESULT CBandWindow::OnCommand(WORD command)
+{
+    const CInterfacePtr<IUnknown> keepAlive = HoldOwner();
+    if (command == ID_ABOUT) {
+        DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_ABOUTBOX), m_hWnd, AboutDialogProc, 0);
+        return 0;
     }
-    RedrawWindow(hwnd, nullptr, nullptr, kRepaintNow);
+    const LONG before = m_schedule.Interval();
+    RunCommand(command);
+    if (m_schedule.Interval() != before && m_hWnd)
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+    RestartTimerAndRepaint();
+    return 0;
 }
 
 // Without a browser a tick has nothing to refresh.
-void CRefresherBand::OnTimer(UINT_PTR timerId)
+LRESULT CBandWindow::OnTimer(UINT_PTR timerId)
 {
-    if (timerId == IDT_COUNTDOWN)
-        OnCountdownTick();
-    if (timerId != IDT_REFRESH)
-        return;
-    m_dwCountdownStart = GetTickCount();
-    if (m_pWebBrowser)
-        m_pWebBrowser->Refresh();
+    const CInterfacePtr<IUnknown> keepAlive = HoldOwner();
+    if (timerId == CTimeLeftTip::kCountdownTimer)
+        m_tip.OnCountdownTick(m_hWnd);
+    if (timerId == IDT_REFRESH) {
+        m_schedule.Restart(GetTickCount());
+        m_owner.RefreshBrowser();
+    }
+    return 0;
 }
 
-void CRefresherBand::OnFocusChange(BOOL fGained)
+LRESULT CBandWindow::OnKeyDown(UINT message, WPARAM key, LPARAM lParam)
 {
-    if (m_pInputObjectSite)
-        m_pInputObjectSite->OnFocusChangeIS(static_cast<IDeskBand*>(this), fGained);
+    if (!OpensMenu(message, key, lParam))
+        return Default(message, key, lParam);
+    DropTypedCharacter(m_hWnd);
+    OpenMenuBelow();
+    return 0;
+}
+
+// The keyboard's request (Shift+F10, the Applications key) has opened the
+// menu on its key already; a mouse's goes on as before.
+LRESULT CBandWindow::OnContextMenu(WPARAM wParam, LPARAM lParam)
+{
+    if (lParam == -1)
+        return 0;
+    return Default(WM_CONTEXTMENU, wParam, lParam);
+}
+
+LRESULT CBandWindow::OnGetObject(WPARAM wParam, LPARAM lParam)
+{
+    if (const LRESULT answer = AnswerBandGetObject(m_hWnd, wParam, lParam, m_pAccessLink.Get()))
+        return answer;
+    return Default(WM_GETOBJECT, wParam, lParam);
+}
+
+// A notification sent from another thread or process points into memory that
+// is not this thread's to read or write: it is never followed.
+LRESULT CBandWindow::OnNotify(LPARAM lParam)
+{
+    if (InSendMessage())
+        return 0;
+    return m_tip.OnNotify(m_hWnd, reinterpret_cast<NMHDR*>(lParam), m_schedule);
+}
+
+LRESULT CBandWindow::OnFocusChange(BOOL fGained)
+{
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    m_owner.FocusChanged(fGained);
+    return 0;
+}
+
+// Of the registered messages only the band's own request to open its menu
+// is acted on, and only when the band made it; any other goes on as any
+// other window would take it.
+LRESULT CBandWindow::OnRegisteredMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != BandOpenMenuMessage() || InSendMessage() || !std::exchange(m_bMenuRequested, false))
+        return Default(message, wParam, lParam);
+    OpenMenuBelow();
+    return 0;
+}
+
+// ---- Commands
+
+void CBandWindow::RunCommand(WORD command)
+{
+    for (const FixedInterval& fixed : kFixedIntervals) {
+        if (fixed.command == command)
+            m_schedule.SetInterval(fixed.seconds);
+    }
+    switch (command) {
+    case ID_REFRESH_CUSTOM:
+        ChooseCustomInterval();
+        break;
+    case ID_REFRESH_OFF:
+        m_schedule.TurnOff();
+        StopRefreshTimer();
+        break;
+    case ID_REMEMBER_SETTINGS:
+        RememberInterval(m_schedule.Interval());
+        break;
+    }
+}
+
+// The dialog's result is no answer: a dialog that WM_QUIT ends gives 1 and
+// one destroyed with its top-level owner 0. Only OK with a valid entry stores
+// an interval. The dialog manager puts WM_QUIT back for the host's own loop.
+void CBandWindow::ChooseCustomInterval()
+{
+    LONG chosen = CRefreshSchedule::kNoRefresh;
+    DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), m_hWnd, IntervalDialogProc,
+                    reinterpret_cast<LPARAM>(&chosen));
+    if (chosen != CRefreshSchedule::kNoRefresh)
+        m_schedule.SetInterval(chosen);
+}
+
+// A timer set on no window would be a thread timer nobody ever stops, and a
+// redraw of no window repaints the desktop.
+void CBandWindow::RestartTimerAndRepaint()
+{
+    if (!m_hWnd)
+        return;
+    if (m_schedule.IsOn()) {
+        KillTimer(m_hWnd, IDT_REFRESH);
+        SetTimer(m_hWnd, IDT_REFRESH, m_schedule.Period(), nullptr);
+        m_schedule.Restart(GetTickCount());
+    }
+    RedrawWindow(m_hWnd, nullptr, nullptr, kRepaintNow);
+}
+
+void CBandWindow::ApplyInterval(LONG nInterval)
+{
+    m_schedule.SetInterval(nInterval);
+    RestartTimerAndRepaint();
+}
+
+void CBandWindow::StopRefreshTimer() const
+{
+    if (m_hWnd)
+        KillTimer(m_hWnd, IDT_REFRESH);
+}
+
+// The keyboard's menu hangs from the band's lower-left corner.
+void CBandWindow::OpenMenuBelow() const
+{
+    RECT window = {};
+    GetWindowRect(m_hWnd, &window);
+    BandPopupMenu::Track(m_hWnd, {window.left, window.bottom});
+}
+
+// ---- What the accessible objects ask
+
+void CBandWindow::FormatBandText(CHAR (&text)[kBandTextCapacity]) const
+{
+    m_schedule.FormatBandText(text);
+}
+
+// Posted: the menu's modal loop must not hold up the caller.
+bool CBandWindow::RequestMenu()
+{
+    if (!PostMessageA(m_hWnd, BandOpenMenuMessage(), 0, 0))
+        return false;
+    m_bMenuRequested = true;
+    return true;
 }

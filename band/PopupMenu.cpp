@@ -1,18 +1,22 @@
 #include "band/PopupMenu.h"
 
+#include <memory>
 #include <new>
 
 #include "resources/resource.h"
 #include "support/CriticalSection.h"
+#include "support/Owners.h"
 
 namespace {
+
+using CMenuHandle = CUniqueAny<HMENU, DestroyMenu>;
 
 // One thread's copy of the menu and the number of its band windows.
 struct ThreadMenu {
     DWORD threadId;
-    HMENU popup;
+    CMenuHandle popup;
     LONG windows;
-    ThreadMenu* pNext;
+    std::unique_ptr<ThreadMenu> pNext;
 };
 
 // Each thread reads and changes only its own entry; the lock keeps the list
@@ -21,7 +25,7 @@ class CPopupMenus {
 public:
     CPopupMenus() { m_lock.Init(); }
     // Copies still listed when the module goes (a thread that ended with
-    // band windows open, say) go with it.
+    // band windows open, say) go with it, one by one rather than nested.
     ~CPopupMenus()
     {
         while (m_pHead)
@@ -34,22 +38,23 @@ public:
     void LoadForNewWindow(HINSTANCE hInstance)
     {
         CCriticalSectionLock lock(m_lock);
-        ThreadMenu** link = FindCurrentThread();
+        std::unique_ptr<ThreadMenu>* link = FindCurrentThread();
         if (*link) {
             ++(*link)->windows;
             return;
         }
-        ThreadMenu* menu = new (std::nothrow) ThreadMenu{GetCurrentThreadId(), nullptr, 1, m_pHead};
+        std::unique_ptr<ThreadMenu> menu(new (std::nothrow) ThreadMenu{GetCurrentThreadId(), {}, 1, nullptr});
         if (!menu)
             return;
-        menu->popup = LoadPopup(hInstance);
-        m_pHead = menu;
+        menu->popup.Reset(LoadPopup(hInstance));
+        menu->pNext = std::move(m_pHead);
+        m_pHead = std::move(menu);
     }
 
     void ReleaseForClosedWindow()
     {
         CCriticalSectionLock lock(m_lock);
-        ThreadMenu** link = FindCurrentThread();
+        std::unique_ptr<ThreadMenu>* link = FindCurrentThread();
         if (*link && --(*link)->windows == 0)
             Remove(link);
     }
@@ -59,47 +64,44 @@ public:
     HMENU CurrentThreadMenu()
     {
         CCriticalSectionLock lock(m_lock);
-        ThreadMenu** link = FindCurrentThread();
-        return *link ? (*link)->popup : nullptr;
+        const std::unique_ptr<ThreadMenu>* link = FindCurrentThread();
+        return *link ? (*link)->popup.Get() : nullptr;
     }
 
 private:
     // The first sub-menu of the menu resource, cut out of its menu bar so
-    // that it is one handle to keep and to destroy.
+    // that it is one handle to keep and to destroy; the caller owns it.
     static HMENU LoadPopup(HINSTANCE hInstance)
     {
-        const HMENU bar = LoadMenuA(hInstance, MAKEINTRESOURCEA(IDR_REFRESHMENU));
+        const CMenuHandle bar(LoadMenuA(hInstance, MAKEINTRESOURCEA(IDR_REFRESHMENU)));
         if (!bar)
             return nullptr;
-        const HMENU popup = GetSubMenu(bar, 0);
+        const HMENU popup = GetSubMenu(bar.Get(), 0);
         if (popup)
-            RemoveMenu(bar, 0, MF_BYPOSITION);
-        DestroyMenu(bar);
+            RemoveMenu(bar.Get(), 0, MF_BYPOSITION);
         return popup;
     }
 
     // The link that points at the calling thread's entry, or the null link
     // at the end of the list.
-    ThreadMenu** FindCurrentThread()
+    std::unique_ptr<ThreadMenu>* FindCurrentThread()
     {
         const DWORD threadId = GetCurrentThreadId();
-        ThreadMenu** link = &m_pHead;
+        std::unique_ptr<ThreadMenu>* link = &m_pHead;
         while (*link && (*link)->threadId != threadId)
             link = &(*link)->pNext;
         return link;
     }
 
-    static void Remove(ThreadMenu** link)
+    // The entry goes with its copy of the menu; the rest of the list moves up.
+    static void Remove(std::unique_ptr<ThreadMenu>* link)
     {
-        ThreadMenu* menu = *link;
-        *link = menu->pNext;
-        if (menu->popup)
-            DestroyMenu(menu->popup);
-        delete menu;
+        std::unique_ptr<ThreadMenu> removed = std::move(*link);
+        *link = std::move(removed->pNext);
     }
 
     CSafeCriticalSection m_lock;
-    ThreadMenu* m_pHead = nullptr;
+    std::unique_ptr<ThreadMenu> m_pHead;
 };
 
 CPopupMenus g_popupMenus;

@@ -2,7 +2,8 @@
 
 #include <shlguid.h>
 
-#include "band/RefreshInterval.h"
+#include "band/RefreshSchedule.h"
+#include "band/RememberedInterval.h"
 
 namespace {
 
@@ -14,16 +15,8 @@ const POINTL kActualSize = {200, 25};
 
 } // namespace
 
-CRefresherBand::CRefresherBand() : m_hWnd(nullptr), m_hWndParent(nullptr), m_nInterval(kNoRefresh), m_hWndTip(nullptr), m_dwCountdownStart(0)
+CRefresherBand::CRefresherBand() : m_hWndParent(nullptr), m_window(*this)
 {
-}
-
-// A host may let go of a band that is still sited or still has its window;
-// the window goes with the band so that no message can reach a freed object.
-// The interface members release themselves.
-CRefresherBand::~CRefresherBand()
-{
-    DestroyBandWindow();
 }
 
 const InterfaceMapEntry* CRefresherBand::GetInterfaceMap()
@@ -58,8 +51,7 @@ void CRefresherBand::DisconnectFromSite()
 {
     m_pInputObjectSite.Reset();
     m_pWebBrowser.Reset();
-    if (m_hWnd)
-        KillTimer(m_hWnd, IDT_REFRESH);
+    m_window.StopRefreshTimer();
 }
 
 // Nothing here fails the connection: whatever the site does not offer leaves
@@ -67,7 +59,7 @@ void CRefresherBand::DisconnectFromSite()
 void CRefresherBand::ConnectToSite(IUnknown* pUnkSite)
 {
     // A window made for an earlier site would be orphaned by the new one.
-    DestroyBandWindow();
+    m_window.Destroy();
     IObjectWithSiteImpl<CRefresherBand>::SetSite(pUnkSite);
 
     CInterfacePtr<IOleWindow> oleWindow;
@@ -76,7 +68,7 @@ void CRefresherBand::ConnectToSite(IUnknown* pUnkSite)
         m_hWndParent = nullptr;
         oleWindow->GetWindow(&m_hWndParent);
         oleWindow.Reset();
-        CreateBandWindow();
+        m_window.CreateBandWindow(m_hWndParent);
     }
 
     CInterfacePtr<IInputObjectSite> inputObjectSite;
@@ -102,15 +94,31 @@ void CRefresherBand::ReachBrowser()
         m_pWebBrowser = std::move(webBrowser);
 }
 
-// The window is cut loose from the band before it goes, so that none of the
-// messages its destruction sends can reach a band that is being destroyed.
-void CRefresherBand::DestroyBandWindow()
+BOOL CRefresherBand::LoadSettings()
 {
-    if (!m_hWnd)
-        return;
-    const HWND hwnd = m_hWnd;
-    DetachFromWindow(hwnd);
-    DestroyWindow(hwnd);
+    LONG nInterval = CRefreshSchedule::kNoRefresh;
+    if (LoadRememberedInterval(&nInterval))
+        m_window.ApplyInterval(nInterval);
+    return TRUE;
+}
+
+// ---- What the band window asks of the band
+
+IUnknown* CRefresherBand::Unknown()
+{
+    return static_cast<IDeskBand*>(this);
+}
+
+void CRefresherBand::RefreshBrowser()
+{
+    if (m_pWebBrowser)
+        m_pWebBrowser->Refresh();
+}
+
+void CRefresherBand::FocusChanged(BOOL fGained)
+{
+    if (m_pInputObjectSite)
+        m_pInputObjectSite->OnFocusChangeIS(Unknown(), fGained);
 }
 
 // ---- IPersist and IPersistStream
@@ -149,7 +157,7 @@ STDMETHODIMP CRefresherBand::GetWindow(HWND* phwnd)
 {
     if (!phwnd)
         return E_POINTER;
-    *phwnd = m_hWnd;
+    *phwnd = m_window.Handle();
     return S_OK;
 }
 
@@ -160,15 +168,13 @@ STDMETHODIMP CRefresherBand::ContextSensitiveHelp(BOOL)
 
 STDMETHODIMP CRefresherBand::ShowDW(BOOL fShow)
 {
-    ShowWindow(m_hWnd, fShow ? SW_SHOW : SW_HIDE);
+    m_window.Show(fShow);
     return S_OK;
 }
 
-// The default handling of WM_CLOSE destroys the window and its timer.
 STDMETHODIMP CRefresherBand::CloseDW(DWORD)
 {
-    if (IsWindow(m_hWnd))
-        SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    m_window.Close();
     return S_OK;
 }
 
@@ -200,12 +206,10 @@ STDMETHODIMP CRefresherBand::GetBandInfo(DWORD, DWORD, DESKBANDINFO* pdbi)
 
 // ---- IInputObject
 
-// SetFocus(NULL) would take the focus from the host, so a band without a
-// window leaves it alone.
 STDMETHODIMP CRefresherBand::UIActivateIO(BOOL fActivate, MSG*)
 {
-    if (fActivate && m_hWnd)
-        SetFocus(m_hWnd);
+    if (fActivate)
+        m_window.TakeFocus();
     return S_OK;
 }
 

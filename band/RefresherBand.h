@@ -5,14 +5,16 @@
 #include <shlobj.h>
 
 #include "TandrelLib.h"
+#include "band/BandWindow.h"
 #include "band/ObjectWithSiteImpl.h"
 #include "server/DispatchImpl.h"
 #include "server/InterfaceMap.h"
 #include "server/ObjectRoot.h"
 #include "support/Owners.h"
 
-// The toolbar band: a small window in the browser's toolbar area that shows
-// the refresh setting, offers the intervals in a popup menu and reloads the
+// The toolbar band: its COM faces and its connection to the site, through
+// which it reaches the browser. Its window (CBandWindow) shows the setting,
+// offers the intervals in a popup menu and asks the band to reload the
 // browser's page on every tick of its timer. The COM wrappers supply its
 // IUnknown; everything else it answers itself.
 class CRefresherBand : public CComObjectRootEx<CComSingleThreadModel>,
@@ -22,10 +24,10 @@ class CRefresherBand : public CComObjectRootEx<CComSingleThreadModel>,
                                             CComTypeInfoHolder>,
                        public IPersistStream,
                        public IDeskBand,
-                       public IInputObject {
+                       public IInputObject,
+                       private IBandWindowOwner {
 public:
     CRefresherBand();
-    ~CRefresherBand();
     CRefresherBand(const CRefresherBand&) = delete;
     CRefresherBand& operator=(const CRefresherBand&) = delete;
 
@@ -55,49 +57,23 @@ public:
     STDMETHOD(HasFocusIO)() override;
     STDMETHOD(TranslateAcceleratorIO)(MSG* pMsg) override;
 
-    // The band window (BandWindow.cpp).
-    BOOL CreateBandWindow();
-    static LRESULT CALLBACK BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-    // The remembered interval (BandSettings.cpp).
-    BOOL LoadSettings();
-    BOOL SaveSettings();
-
 private:
     // The band's share of the connection to a site, beyond keeping it.
     void DisconnectFromSite();
     void ConnectToSite(IUnknown* pUnkSite);
     void ReachBrowser();
-    void DestroyBandWindow();
+    // The remembered interval, timed and shown at once; without one the band
+    // keeps its setting.
+    BOOL LoadSettings();
 
-    // Window handling (BandWindow.cpp).
-    static CRefresherBand* FromWindow(HWND hwnd);
-    void AttachToWindow(HWND hwnd);
-    void DetachFromWindow(HWND hwnd);
-    LRESULT OnCommand(HWND hwnd, WORD command);
-    LRESULT OnRegisteredMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void OnPaint(HWND hwnd);
-    void OnTimer(UINT_PTR timerId);
-    void OnFocusChange(BOOL fGained);
-    void RestartTimerAndRepaint(HWND hwnd);
-
-    // The tooltip that tells the time to the next refresh (TimeLeftTip.cpp).
-    void RelayToTip(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void CreateTip(HWND hwnd);
-    void DestroyTip();
-    LRESULT OnNotify(HWND hwnd, const NMHDR* header);
-    void OnCountdownTick();
-    // The tooltip's text, in a buffer of 80 characters.
-    void FormatTimeLeft(LPSTR text) const;
-    // The setting as the band shows it, in a buffer of 200 characters.
-    void FormatSetting(LPSTR text) const;
+    // IBandWindowOwner
+    IUnknown* Unknown() override;
+    void RefreshBrowser() override;
+    void FocusChanged(BOOL fGained) override;
 
     CInterfacePtr<IInputObjectSite> m_pInputObjectSite;
     CInterfacePtr<IWebBrowser2> m_pWebBrowser;
-    HWND m_hWnd;
     HWND m_hWndParent;
-    LONG m_nInterval;
-    HWND m_hWndTip;
-    // When the refresh timer was last started or last fired.
-    DWORD m_dwCountdownStart;
+    // Last, so that the window goes first when the band does.
+    CBandWindow m_window;
 };

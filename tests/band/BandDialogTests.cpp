@@ -286,6 +286,36 @@ TEST(IntervalDialog, HostReleasingTheBandWhileTheDialogIsOpenIsSafe)
     EXPECT_EQ(S_OK, Tandrel().CanUnloadNow());
 }
 
+// The host sites the band again while the custom dialog is open: the chosen
+// interval times and shows the band's new window, not the one gone meanwhile.
+TEST(IntervalDialog, SitingAgainDuringTheDialogTimesTheNewWindow)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND first = host.BandWindow();
+    CInterfacePtr<IObjectWithSite> withSite = QueryBand<IObjectWithSite>(host.Band(), IID_IObjectWithSite);
+    RunFromTimer(200, [&] {
+        withSite->SetSite(host.SiteUnknown());
+        host.Band()->ShowDW(TRUE);
+    });
+    CommandWithUser(first, ID_REFRESH_CUSTOM, [&](const CUser& user) {
+        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
+        user.WaitUntilGone(first);
+        user.Type(dialog, IDC_INTERVAL, "5");
+        user.PressKey(dialog, IDC_INTERVAL, VK_RETURN);
+        user.WaitUntilGone(dialog);
+    });
+    const HWND second = host.BandWindow();
+    ASSERT_TRUE(IsWindow(second));
+    EXPECT_FALSE(IsWindow(first));
+    ASSERT_FALSE(TimerCalls().empty());
+    const TimerCall& last = TimerCalls().back();
+    EXPECT_TRUE(last.set);
+    EXPECT_EQ(second, last.window);
+    EXPECT_EQ(5000u, last.period);
+    EXPECT_EQ("Every 5 seconds", PaintedText(second));
+}
+
 // ---- The countdown, with real ticks
 
 // The refresh times after from.

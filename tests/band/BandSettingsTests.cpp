@@ -1,5 +1,6 @@
 // The remembered interval: what "Remember Settings" writes for the current
-// user and what the next band reads back from every stored form.
+// user and what the next band reads back (what each stored number means is
+// the schedule's, RefreshScheduleTests).
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -110,23 +111,6 @@ TEST_F(RememberedSettings, ValueOfAnotherTypeIsIgnored)
     const DWORD asBinary = 30;
     StoreRaw(REG_BINARY, &asBinary, sizeof(asBinary));
     ExpectBandStartsOff();
-}
-
-TEST_F(RememberedSettings, NegativeValuesMeanNoRefresh)
-{
-    for (DWORD stored : {0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
-        StoreInterval(stored);
-        SCOPED_TRACE(stored);
-        ExpectBandStartsOff();
-    }
-}
-
-TEST_F(RememberedSettings, TooLongIntervalsRunAtTheLongestPeriod)
-{
-    StoreInterval(2147484);
-    CBandHarness host;
-    EXPECT_EQ(std::vector<UINT>{2147483647u}, PeriodsSetWhileOpening(host));
-    EXPECT_EQ("Every 2147484 seconds", PaintedText(host.BandWindow()));
 }
 
 TEST_F(RememberedSettings, RememberWritesZeroWhenOffAndTheIntervalOtherwise)

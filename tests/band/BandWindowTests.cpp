@@ -1,5 +1,7 @@
 // The band window: its class and placement, the text it paints, the command
 // table, the refresh timer's calls, clicks, and how the window ends.
+#include <string.h>
+
 #include <algorithm>
 
 #include <gtest/gtest.h>
@@ -738,6 +740,45 @@ TEST(BandAccessibility, ClientObjectIsAMenuButtonNamedForTheIntervalItShows)
     EXPECT_EQ("Every 30 seconds", AccessibleText(&IAccessible::get_accValue, accessible.Get()));
     ASSERT_EQ(1u, g_valueChanges.size());
     EXPECT_EQ(hwnd, g_valueChanges[0]);
+
+    // A screen reader may hold the object after the band has gone.
+    host.Close();
+    BSTR value = nullptr;
+    EXPECT_EQ(E_FAIL, accessible->get_accValue(Self(), &value));
+    EXPECT_EQ(nullptr, value);
+    EXPECT_EQ(E_FAIL, accessible->accDoDefaultAction(Self()));
+}
+
+// Any process can register the band's message names, and a message from
+// another thread or process carries a pointer into memory that is not the
+// band's thread's to write. Each message here once made the band write its
+// text where lParam pointed; sent from another thread, none may.
+TEST(BandMessages, PointersSentFromAnotherThreadAreNeverWrittenThrough)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    host.Command(ID_REFRESH_10SEC);
+    const HWND tip = PointAtBand(hwnd);
+    ASSERT_NE(nullptr, tip);
+    CHAR text[200];
+    memset(text, 'x', sizeof(text));
+    NMTTDISPINFOA question;
+    memset(&question, 'x', sizeof(question));
+    question.hdr = {tip, reinterpret_cast<UINT_PTR>(hwnd), static_cast<UINT>(TTN_GETDISPINFOA)};
+    const NMTTDISPINFOA asked = question;
+    {
+        CUserThread sender([&](const CUser&) {
+            SendMessageA(hwnd, RegisterWindowMessageA("Tandrel band text"), sizeof(text),
+                         reinterpret_cast<LPARAM>(text));
+            SendMessageA(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&question));
+        });
+    }
+    EXPECT_EQ(std::string(sizeof(text), 'x'), std::string(text, sizeof(text)));
+    EXPECT_EQ(0, memcmp(&asked, &question, sizeof(question)));
+    // The band's own tooltip still gets its answers.
+    EXPECT_EQ(0u, TipText(tip, hwnd).find("Next refresh in 0:")) << TipText(tip, hwnd);
+    EXPECT_TRUE(PointAwayFrom(tip));
 }
 
 } // namespace

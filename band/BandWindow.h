@@ -1,0 +1,98 @@
+#pragma once
+#include <windows.h>
+#include <unknwn.h>
+
+#include "band/BandAccessible.h"
+#include "band/RefreshSchedule.h"
+#include "band/TimeLeftTip.h"
+#include "support/Owners.h"
+
+// What the band window needs of the band it shows.
+class IBandWindowOwner {
+public:
+    // The band as a COM object, which the window holds while a command or a
+    // tick runs: a dialog's or the browser's own message loop may let go of
+    // the band meanwhile.
+    virtual IUnknown* Unknown() = 0;
+    // A refresh is due: the browser reloads its page.
+    virtual void RefreshBrowser() = 0;
+    // The window gained (TRUE) or lost the keyboard focus.
+    virtual void FocusChanged(BOOL fGained) = 0;
+
+protected:
+    ~IBandWindowOwner() = default;
+};
+
+// The band window: one child window in the host's toolbar area that shows the
+// refresh setting as one centred line, opens the popup menu on a click or a
+// key, runs the refresh timer and answers the time-left tooltip and screen
+// readers. The object outlives its windows: a band sited again gets a new
+// window with the same setting.
+class CBandWindow : private IBandAccessSource {
+public:
+    explicit CBandWindow(IBandWindowOwner& owner) : m_owner(owner) {}
+    // A host may let go of a band that still has its window; the window goes
+    // with the band so that no message can reach a freed object.
+    ~CBandWindow() { Destroy(); }
+    CBandWindow(const CBandWindow&) = delete;
+    CBandWindow& operator=(const CBandWindow&) = delete;
+
+    // Makes the window, hidden, as a child filling hWndParent's client area;
+    // FALSE, once the user has been told, when it cannot be made.
+    BOOL CreateBandWindow(HWND hWndParent);
+    // The window is cut loose before it goes, so that none of the messages
+    // its destruction sends reaches the band.
+    void Destroy();
+    // The window, or null: none was made, or it is gone.
+    HWND Handle() const { return m_hWnd; }
+
+    void Show(BOOL fShow) const { ShowWindow(m_hWnd, fShow ? SW_SHOW : SW_HIDE); }
+    // The default handling of WM_CLOSE destroys the window and its timer.
+    void Close() const;
+    void TakeFocus() const;
+
+    // A setting from elsewhere (the remembered one): timed and shown at once.
+    void ApplyInterval(LONG nInterval);
+    // The setting stays; only its timer stops.
+    void StopRefreshTimer() const;
+
+    static LRESULT CALLBACK BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static CBandWindow* FromHandle(HWND hwnd);
+    void Attach(HWND hwnd);
+    void Detach();
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam) const;
+    CInterfacePtr<IUnknown> HoldOwner() const;
+
+    // Message handlers.
+    LRESULT OnPaint() const;
+    LRESULT OnLeftButtonUp() const;
+    LRESULT OnCommand(WORD command);
+    LRESULT OnTimer(UINT_PTR timerId);
+    LRESULT OnKeyDown(UINT message, WPARAM key, LPARAM lParam);
+    LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(LPARAM lParam);
+    LRESULT OnFocusChange(BOOL fGained);
+    LRESULT OnRegisteredMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Commands.
+    void RunCommand(WORD command);
+    void ChooseCustomInterval();
+    void RestartTimerAndRepaint();
+    void OpenMenuBelow() const;
+
+    // IBandAccessSource
+    void FormatBandText(CHAR (&text)[kBandTextCapacity]) const override;
+    bool RequestMenu() override;
+
+    IBandWindowOwner& m_owner;
+    HWND m_hWnd = nullptr;
+    CRefreshSchedule m_schedule;
+    CTimeLeftTip m_tip;
+    CInterfacePtr<CBandAccessLink> m_pAccessLink;
+    // The band's own open-menu message is on its way.
+    bool m_bMenuRequested = false;
+};
