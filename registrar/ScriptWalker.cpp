@@ -78,14 +78,17 @@ HRESULT CRegScriptParser::RunScript(LPCSTR text, BOOL bRegister)
         return hr;
     CTaskMemBlock<CHAR> expandedOwner(expanded);
     m_pCursor = expanded;
+    m_hrPassedOver = S_OK;
     CHAR token[kTokenBytes];
     while (*m_pCursor != '\0') {
         hr = RunRootBlock(token, bRegister);
         if (FAILED(hr))
-            return hr;
+            break;
         SkipSpace();
     }
-    return S_OK;
+    // Unregistering, a failure the walk went on past came before any that
+    // ended it. (Registering, only the taking back goes on past one.)
+    return bRegister || SUCCEEDED(m_hrPassedOver) ? hr : m_hrPassedOver;
 }
 
 HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
@@ -102,7 +105,7 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
     if (token[0] != '{')
         return DISP_E_EXCEPTION;
     if (!bRegister)
-        return UnregisterRootBlock(token, root);
+        return WalkBlock(token, root, FALSE, FALSE);
     // The block is read through first without touching the registry, so that
     // one whose text the walk cannot finish writes nothing at all.
     LPCSTR blockStart = m_pCursor;
@@ -114,28 +117,27 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
     if (FAILED(hr)) {
         // Take back what the failing block wrote; only the first failure counts.
         m_pCursor = blockStart;
-        UnregisterRootBlock(token, root);
+        WalkBlock(token, root, FALSE, FALSE);
     }
     return hr;
 }
 
-// A block nested too deeply is passed over without recursion, so an
-// unregister walk still removes the keys above it; the run fails all the
-// same. (Registering refuses such a block before it writes anything.)
-HRESULT CRegScriptParser::UnregisterRootBlock(LPSTR token, HKEY root)
+// What an unregister walk cannot take away (a block nested too deeply, a key
+// it cannot open) is passed over, so that the keys around it still go; the
+// run fails all the same, with the first such failure.
+void CRegScriptParser::PassOver(HRESULT hr)
 {
-    m_hrNesting = S_OK;
-    const HRESULT hr = WalkBlock(token, root, FALSE, FALSE);
-    return FAILED(hr) ? hr : m_hrNesting;
+    if (SUCCEEDED(m_hrPassedOver))
+        m_hrPassedOver = hr;
 }
 
 // Read with the entry rules of every other block, in skip mode, so that a
 // brace in a name or a value is not taken for the end of a block; the blocks
 // inside it are counted instead of recursed into, so that no depth exhausts
-// the stack.
+// the stack. (Registering refuses such a block before it writes anything.)
 HRESULT CRegScriptParser::PassOverDeepBlock(LPSTR token, INT32 depth)
 {
-    m_hrNesting = DISP_E_EXCEPTION;
+    PassOver(DISP_E_EXCEPTION);
     CBlockLevel level{nullptr, TRUE, depth, {}};
     HRESULT hr = ReadToken(token);
     while (SUCCEEDED(hr)) {
@@ -352,10 +354,11 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, co
         if (SUCCEEDED(hr))
             hr = ReadToken(token);
     }
-    // The open failed first, so its error is the one reported.
+    // A key that cannot be opened (one whose name the registry refuses, say)
+    // keeps nothing of its parent's from going; its error came first.
     if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
-        return StatusFromWin32(opened);
-    if (FAILED(hr) || opened == ERROR_FILE_NOT_FOUND)
+        PassOver(StatusFromWin32(opened));
+    if (FAILED(hr) || opened != ERROR_SUCCESS)
         return hr;
 
     const bool hasSubkeys = KeyHasSubkeys(level.currentKey.Get());
