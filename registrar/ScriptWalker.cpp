@@ -2,6 +2,7 @@
 
 #include "registrar/RegistryKey.h"
 #include "registrar/ScriptTables.h"
+#include "support/Allocation.h"
 #include "support/Owners.h"
 #include "support/Status.h"
 #include "support/TextConversion.h"
@@ -9,8 +10,8 @@
 namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
-// Binary and multi-string data up to this size need no heap block.
-constexpr size_t kFrameValueBytes = 256;
+// Binary and multi-string data up to 256 bytes need no heap block.
+using CValueData = CScratchBuffers<256>;
 
 // A parent key held by someone else, lent to a wrapper for one operation and
 // given back, never closed, when the loan ends.
@@ -25,16 +26,6 @@ public:
 private:
     CRegistryKey m_key;
 };
-
-// The buffer for one value's data: a block in the caller's frame when it is
-// large enough, else a heap block owned by the caller.
-BYTE* ValueDataBuffer(BYTE (&frame)[kFrameValueBytes], CHeapBlock<BYTE>& heap, size_t bytes)
-{
-    if (bytes <= kFrameValueBytes)
-        return frame;
-    heap.Reset(static_cast<BYTE*>(malloc(bytes)));
-    return heap.Get();
-}
 
 bool IsOpeningBrace(LPCSTR token)
 {
@@ -455,9 +446,8 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
         return E_FAIL;
     if (bSkip)
         return S_OK;
-    BYTE frame[kFrameValueBytes];
-    CHeapBlock<BYTE> heap;
-    BYTE* data = ValueDataBuffer(frame, heap, digits / 2);
+    CValueData buffer;
+    auto* data = static_cast<BYTE*>(buffer.Allocate(static_cast<UINT32>(digits / 2)));
     if (!data)
         return E_FAIL;
     ZeroMemory(data, digits / 2);
@@ -470,9 +460,8 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
 // its trail byte is never taken for a backslash.
 HRESULT CRegScriptParser::WriteMultiStringValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text)
 {
-    BYTE frame[kFrameValueBytes];
-    CHeapBlock<BYTE> heap;
-    auto* data = reinterpret_cast<LPSTR>(ValueDataBuffer(frame, heap, static_cast<size_t>(lstrlenA(text)) + 2));
+    CValueData buffer;
+    auto* data = static_cast<LPSTR>(buffer.Allocate(static_cast<UINT32>(lstrlenA(text)) + 2));
     if (!data)
         return StatusFromWin32(ERROR_OUTOFMEMORY);
     LPSTR out = data;
