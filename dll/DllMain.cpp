@@ -9,9 +9,8 @@
 
 namespace {
 
-// The DLL's one module object. Its class is the server core's, but its
-// registration operations belong to self-registration, so the object is made
-// here, where both are linked; it makes itself g_pModule.
+// The DLL's one module object, made by the program that links the server
+// core (test programs make modules of their own); it makes itself g_pModule.
 CComModule s_module;
 
 } // namespace

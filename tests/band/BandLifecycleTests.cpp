@@ -71,7 +71,7 @@ TEST(BandPopupMenu, BandOnAnotherThreadLeavesTheTrackedMenuAlone)
             {
                 CInterfacePtr<CHostSite> otherSite = MakeHostObject<CHostSite>(otherParent, nullptr, kSiteOleWindow);
                 CHostedBand other;
-                otherBandOpened = other.Open(NewBand(), static_cast<IOleWindow*>(otherSite.Get())) == S_OK &&
+                otherBandOpened = other.Open(NewBand().Detach(), static_cast<IOleWindow*>(otherSite.Get())) == S_OK &&
                                   IsWindow(other.Window());
                 trackedWhileOtherOpen = IsMenu(tracked) != FALSE;
             }
