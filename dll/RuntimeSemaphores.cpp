@@ -37,9 +37,12 @@ void Forget(HANDLE handle)
 
 typedef BOOL(WINAPI* CloseHandleFunction)(HANDLE);
 
+// Looked up on every call: a function-local static would take the runtime's
+// lock for statics, whose semaphore, made during the sweep at unload, would
+// land in a slot the sweep had already passed.
 BOOL CloseKernelHandle(HANDLE handle)
 {
-    static const auto closeHandle = reinterpret_cast<CloseHandleFunction>(
+    const auto closeHandle = reinterpret_cast<CloseHandleFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CloseHandle")));
     return closeHandle(handle);
 }

@@ -98,8 +98,8 @@ private:
     HWND m_hWnd = nullptr;
     HWND m_hRebar = nullptr;
     HWND m_hPage = nullptr;
-    CInterfacePtr<CHostBrowser> m_browser;
-    CInterfacePtr<CHostSite> m_site;
+    CHostReference<CHostBrowser> m_browser;
+    CHostReference<CHostSite> m_site;
     CHostedBand m_band;
     DriverStep m_step = DriverStep::OpenCustomDialog;
     DWORD m_startTick = 0;
@@ -148,15 +148,16 @@ bool CDemoHost::CreateChildren(HWND hwnd)
 
 bool CDemoHost::OpenBand()
 {
-    m_browser = MakeHostObject<CHostBrowser>();
+    m_browser.reset(new CHostBrowser);
     const HWND page = m_hPage;
     m_browser->SetLoadObserver([page] { InvalidateRect(page, nullptr, TRUE); });
-    m_site = MakeHostObject<CHostSite>(m_hRebar, m_browser.Get());
+    m_site.reset(new CHostSite(m_hRebar, m_browser.get()));
 
-    CInterfacePtr<IDeskBand> band;
-    HRESULT hr = CoCreateInstance(CLSID_RefresherBand, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.ReceiveVoid());
+    IDeskBand* band = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_RefresherBand, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand,
+                                  reinterpret_cast<void**>(&band));
     if (SUCCEEDED(hr))
-        hr = m_band.Open(std::move(band), static_cast<IOleWindow*>(m_site.Get()));
+        hr = m_band.Open(band, static_cast<IOleWindow*>(m_site.get()));
     if (FAILED(hr)) {
         Report("TandrelDemo: the band could not be created and opened (0x%08lX); is Tandrel.DLL registered?\n", hr);
         return false;
@@ -223,7 +224,7 @@ void CDemoHost::CloseBand()
     if (!m_band.Band())
         return;
     m_band.Close();
-    m_site.Reset();
+    m_site.reset();
     Report("refreshes: %ld\n", m_browser->RefreshCount());
 }
 

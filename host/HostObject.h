@@ -2,9 +2,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include <utility>
-
-#include "support/Owners.h"
+#include <memory>
 
 // The reference counting of the host's COM objects (the browser stand-in and
 // its site): one plain count for all the faces a class lists. They live on
@@ -48,9 +46,24 @@ private:
     ULONG m_cRef = 1;
 };
 
-// A new host object, owned by the returned pointer.
-template <class T, class... Args>
-CInterfacePtr<T> MakeHostObject(Args&&... args)
+// The host's own hold on a COM object: one reference, released with the
+// holder. The stand-in sees nothing of the product but its DLL, so it holds
+// references as any client does, with the standard library's owner.
+struct CReleaseReference {
+    template <class Face>
+    void operator()(Face* face) const
+    {
+        face->Release();
+    }
+};
+template <class Face>
+using CHostReference = std::unique_ptr<Face, CReleaseReference>;
+
+// A reference of the holder's own to face (none for null).
+template <class Face>
+CHostReference<Face> ShareReference(Face* face)
 {
-    return CInterfacePtr<T>::Adopt(new T(std::forward<Args>(args)...));
+    if (face)
+        face->AddRef();
+    return CHostReference<Face>(face);
 }

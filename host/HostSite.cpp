@@ -3,7 +3,7 @@
 #include <shlguid.h>
 
 CHostSite::CHostSite(HWND hWndParent, IWebBrowser2* pBrowser, DWORD faces)
-    : m_hWndParent(hWndParent), m_pBrowser(CInterfacePtr<IWebBrowser2>::Share(pBrowser)), m_faces(faces)
+    : m_hWndParent(hWndParent), m_pBrowser(ShareReference(pBrowser)), m_faces(faces)
 {
 }
 

@@ -52,7 +52,7 @@ private:
     bool Offers(DWORD face) const { return (m_faces & face) != 0; }
 
     HWND m_hWndParent;
-    CInterfacePtr<IWebBrowser2> m_pBrowser;
+    CHostReference<IWebBrowser2> m_pBrowser;
     DWORD m_faces;
     std::vector<FocusChange> m_focusChanges;
 };

@@ -7,8 +7,9 @@ const DWORD kEveryBandInfoField = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | 
 
 HRESULT SetBandSite(IDeskBand* band, IUnknown* site)
 {
-    CInterfacePtr<IObjectWithSite> withSite;
-    HRESULT hr = band->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid());
+    IObjectWithSite* withSite = nullptr;
+    HRESULT hr = band->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&withSite));
+    const CHostReference<IObjectWithSite> held(withSite);
     if (SUCCEEDED(hr))
         hr = withSite->SetSite(site);
     return hr;
@@ -16,11 +17,11 @@ HRESULT SetBandSite(IDeskBand* band, IUnknown* site)
 
 } // namespace
 
-HRESULT CHostedBand::Open(CInterfacePtr<IDeskBand> band, IUnknown* site)
+HRESULT CHostedBand::Open(IDeskBand* band, IUnknown* site)
 {
     Close();
-    m_band = std::move(band);
-    HRESULT hr = SetBandSite(m_band.Get(), site);
+    m_band.reset(band);
+    HRESULT hr = SetBandSite(m_band.get(), site);
     if (FAILED(hr))
         return hr;
     m_info = {};
@@ -37,8 +38,8 @@ void CHostedBand::Close()
         return;
     m_band->ShowDW(FALSE);
     m_band->CloseDW(0);
-    SetBandSite(m_band.Get(), nullptr);
-    m_band.Reset();
+    SetBandSite(m_band.get(), nullptr);
+    m_band.reset();
 }
 
 HWND CHostedBand::Window() const

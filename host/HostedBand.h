@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "support/Owners.h"
+#include "host/HostObject.h"
 
 // A band in its host, driven in the order a browser drives its toolbar
 // bands: SetSite, GetBandInfo, ShowDW(TRUE) to open; ShowDW(FALSE), CloseDW,
@@ -14,15 +14,16 @@ public:
     CHostedBand(const CHostedBand&) = delete;
     CHostedBand& operator=(const CHostedBand&) = delete;
 
-    // Takes over band; the band info asks for every field.
-    HRESULT Open(CInterfacePtr<IDeskBand> band, IUnknown* site);
+    // Takes over the caller's reference to band; the band info asks for every
+    // field.
+    HRESULT Open(IDeskBand* band, IUnknown* site);
     void Close();
 
-    IDeskBand* Band() const { return m_band.Get(); }
+    IDeskBand* Band() const { return m_band.get(); }
     HWND Window() const;
     const DESKBANDINFO& Info() const { return m_info; }
 
 private:
-    CInterfacePtr<IDeskBand> m_band;
+    CHostReference<IDeskBand> m_band;
     DESKBANDINFO m_info = {};
 };

@@ -1,7 +1,7 @@
 #include "host/TandrelLibrary.h"
 
 #include "TandrelLib.h"
-#include "support/Owners.h"
+#include "host/HostObject.h"
 
 namespace {
 
@@ -13,24 +13,17 @@ Function Export(HMODULE hModule, LPCSTR name)
 
 } // namespace
 
-CTandrelLibrary::CTandrelLibrary(LPCSTR path) : m_hModule(LoadLibraryA(path))
+CTandrelLibrary::CTandrelLibrary(LPCSTR path) : m_module(LoadLibraryA(path))
 {
-    if (!m_hModule)
+    if (!m_module)
         return;
-    m_pfnGetClassObject = Export<GetClassObjectFunction>(m_hModule, "DllGetClassObject");
-    m_pfnCanUnloadNow = Export<CanUnloadNowFunction>(m_hModule, "DllCanUnloadNow");
-}
-
-CTandrelLibrary::~CTandrelLibrary()
-{
-    Unload();
+    m_pfnGetClassObject = Export<GetClassObjectFunction>(m_module.get(), "DllGetClassObject");
+    m_pfnCanUnloadNow = Export<CanUnloadNowFunction>(m_module.get(), "DllCanUnloadNow");
 }
 
 void CTandrelLibrary::Unload()
 {
-    if (m_hModule)
-        FreeLibrary(m_hModule);
-    m_hModule = nullptr;
+    m_module.reset();
     m_pfnGetClassObject = nullptr;
     m_pfnCanUnloadNow = nullptr;
 }
@@ -51,9 +44,10 @@ HRESULT CTandrelLibrary::CanUnloadNow() const
 
 HRESULT CTandrelLibrary::CreateBand(REFIID riid, void** ppv) const
 {
-    CInterfacePtr<IClassFactory> factory;
-    const HRESULT hr = GetClassObject(CLSID_RefresherBand, IID_IClassFactory, factory.ReceiveVoid());
+    IClassFactory* factory = nullptr;
+    const HRESULT hr = GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr))
         return hr;
+    const CHostReference<IClassFactory> held(factory);
     return factory->CreateInstance(nullptr, riid, ppv);
 }

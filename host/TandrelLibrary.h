@@ -1,6 +1,9 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
+
 // Tandrel.DLL loaded the way a browser loads an in-process server: by path,
 // then through its exported entry points only. The default path finds the
 // copy beside the program first. Giving the load back unloads the DLL when
@@ -8,12 +11,11 @@
 class CTandrelLibrary {
 public:
     explicit CTandrelLibrary(LPCSTR path = "Tandrel.DLL");
-    ~CTandrelLibrary();
     CTandrelLibrary(const CTandrelLibrary&) = delete;
     CTandrelLibrary& operator=(const CTandrelLibrary&) = delete;
 
-    bool IsLoaded() const { return m_hModule != nullptr; }
-    HMODULE Handle() const { return m_hModule; }
+    bool IsLoaded() const { return m_module != nullptr; }
+    HMODULE Handle() const { return m_module.get(); }
 
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) const;
     HRESULT CanUnloadNow() const;
@@ -26,7 +28,11 @@ private:
     typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunction)(REFCLSID, REFIID, void**);
     typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunction)();
 
-    HMODULE m_hModule;
+    struct CFreeLibrary {
+        void operator()(HMODULE module) const { FreeLibrary(module); }
+    };
+
+    std::unique_ptr<std::remove_pointer_t<HMODULE>, CFreeLibrary> m_module;
     GetClassObjectFunction m_pfnGetClassObject = nullptr;
     CanUnloadNowFunction m_pfnCanUnloadNow = nullptr;
 };

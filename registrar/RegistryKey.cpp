@@ -60,13 +60,18 @@ HKEY CRegistryKey::Detach()
 
 LONG CRegistryKey::ReadDword(LPCSTR name, DWORD* value)
 {
+    // Read aside: four bytes of any type fit, and a REG_DWORD of fewer than
+    // four bytes fills only part of a number.
     DWORD type = REG_NONE;
-    DWORD size = sizeof(DWORD);
-    const LONG error = RegQueryValueExA(m_hKey, name, nullptr, &type, reinterpret_cast<LPBYTE>(value), &size);
+    DWORD read = 0;
+    DWORD size = sizeof(read);
+    const LONG error = RegQueryValueExA(m_hKey, name, nullptr, &type, reinterpret_cast<LPBYTE>(&read), &size);
     if (error != ERROR_SUCCESS)
         return error;
-    // A REG_DWORD of fewer than four bytes fills only part of the number.
-    return type == REG_DWORD && size == sizeof(DWORD) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+    if (type != REG_DWORD || size != sizeof(read))
+        return ERROR_INVALID_DATA;
+    *value = read;
+    return ERROR_SUCCESS;
 }
 
 LONG CRegistryKey::WriteData(LPCSTR name, DWORD type, const BYTE* data, DWORD size)

@@ -50,7 +50,7 @@ private:
     static bool IsDeletableKeyName(LPCSTR name);
     static bool KeyHasSubkeys(HKEY key);
     HRESULT RunRootBlock(LPSTR token, BOOL bRegister);
-    HRESULT UnregisterRootBlock(LPSTR token, HKEY root);
+    void PassOver(HRESULT hr);
     HRESULT PassOverDeepBlock(LPSTR token, INT32 depth);
     bool IsSingleKeyName(LPCSTR name) const;
     HRESULT ReadEntryHead(LPSTR token, CEntryHead& head);
@@ -72,6 +72,6 @@ private:
 
     LPCSTR m_pCursor = nullptr;
     CRegObject* m_pRegistrar;
-    // Set when an unregister walk passed over a block nested too deeply.
-    HRESULT m_hrNesting = S_OK;
+    // The first failure an unregister walk went on past in this run.
+    HRESULT m_hrPassedOver = S_OK;
 };

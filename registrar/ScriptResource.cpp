@@ -9,35 +9,22 @@
 
 namespace {
 
-using CModuleHandle = CUniqueAny<HMODULE, FreeLibrary>;
-
 // The script text as a zero-terminated copy of the resource: in the frame
 // when it fits, which the band's script does, else on the heap.
-class CScriptText {
-public:
-    static constexpr UINT32 kFrameBytes = 1024;
+using CScriptText = CScratchBuffers<1024>;
 
-    CScriptText() = default;
-    CScriptText(const CScriptText&) = delete;
-    CScriptText& operator=(const CScriptText&) = delete;
-
-    LPCSTR Copy(const void* data, DWORD size)
-    {
-        UINT32 bytes;
-        if (FAILED(SafeAdd(&bytes, size, 1)))
-            return nullptr;
-        auto* text = static_cast<LPSTR>(bytes <= kFrameBytes ? m_frame : m_heap.Allocate(bytes));
-        if (!text)
-            return nullptr;
-        CopyMemory(text, data, size);
-        text[size] = '\0';
-        return text;
-    }
-
-private:
-    CHAR m_frame[kFrameBytes];
-    CScratchBlockList m_heap;
-};
+LPCSTR CopyScriptText(CScriptText& buffers, const void* data, DWORD size)
+{
+    UINT32 bytes;
+    if (FAILED(SafeAdd(&bytes, size, 1)))
+        return nullptr;
+    auto* text = static_cast<LPSTR>(buffers.Allocate(bytes));
+    if (!text)
+        return nullptr;
+    CopyMemory(text, data, size);
+    text[size] = '\0';
+    return text;
+}
 
 // A resource name or type as FindResourceA takes it. An integer identifier
 // (MAKEINTRESOURCE, as for RT_RCDATA) is no text and passes as an identifier;
@@ -118,7 +105,7 @@ HRESULT CRegObject::ApplyScriptResource(LPCOLESTR modulePath, LPCSTR resource, L
         return FailureFromLastError();
 
     CScriptText script;
-    LPCSTR text = script.Copy(LockResource(data), SizeofResource(module.Get(), info));
+    LPCSTR text = CopyScriptText(script, LockResource(data), SizeofResource(module.Get(), info));
     if (!text)
         return E_OUTOFMEMORY;
     CRegScriptParser parser(this);

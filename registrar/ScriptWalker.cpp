@@ -2,6 +2,7 @@
 
 #include "registrar/RegistryKey.h"
 #include "registrar/ScriptTables.h"
+#include "support/Allocation.h"
 #include "support/Owners.h"
 #include "support/Status.h"
 #include "support/TextConversion.h"
@@ -9,8 +10,8 @@
 namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
-// Binary and multi-string data up to this size need no heap block.
-constexpr size_t kFrameValueBytes = 256;
+// Binary and multi-string data up to 256 bytes need no heap block.
+using CValueData = CScratchBuffers<256>;
 
 // A parent key held by someone else, lent to a wrapper for one operation and
 // given back, never closed, when the loan ends.
@@ -25,16 +26,6 @@ public:
 private:
     CRegistryKey m_key;
 };
-
-// The buffer for one value's data: a block in the caller's frame when it is
-// large enough, else a heap block owned by the caller.
-BYTE* ValueDataBuffer(BYTE (&frame)[kFrameValueBytes], CHeapBlock<BYTE>& heap, size_t bytes)
-{
-    if (bytes <= kFrameValueBytes)
-        return frame;
-    heap.Reset(static_cast<BYTE*>(malloc(bytes)));
-    return heap.Get();
-}
 
 bool IsOpeningBrace(LPCSTR token)
 {
@@ -78,14 +69,17 @@ HRESULT CRegScriptParser::RunScript(LPCSTR text, BOOL bRegister)
         return hr;
     CTaskMemBlock<CHAR> expandedOwner(expanded);
     m_pCursor = expanded;
+    m_hrPassedOver = S_OK;
     CHAR token[kTokenBytes];
     while (*m_pCursor != '\0') {
         hr = RunRootBlock(token, bRegister);
         if (FAILED(hr))
-            return hr;
+            break;
         SkipSpace();
     }
-    return S_OK;
+    // Unregistering, a failure the walk went on past came before any that
+    // ended it. (Registering, only the taking back goes on past one.)
+    return bRegister || SUCCEEDED(m_hrPassedOver) ? hr : m_hrPassedOver;
 }
 
 HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
@@ -102,7 +96,7 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
     if (token[0] != '{')
         return DISP_E_EXCEPTION;
     if (!bRegister)
-        return UnregisterRootBlock(token, root);
+        return WalkBlock(token, root, FALSE, FALSE);
     // The block is read through first without touching the registry, so that
     // one whose text the walk cannot finish writes nothing at all.
     LPCSTR blockStart = m_pCursor;
@@ -114,28 +108,27 @@ HRESULT CRegScriptParser::RunRootBlock(LPSTR token, BOOL bRegister)
     if (FAILED(hr)) {
         // Take back what the failing block wrote; only the first failure counts.
         m_pCursor = blockStart;
-        UnregisterRootBlock(token, root);
+        WalkBlock(token, root, FALSE, FALSE);
     }
     return hr;
 }
 
-// A block nested too deeply is passed over without recursion, so an
-// unregister walk still removes the keys above it; the run fails all the
-// same. (Registering refuses such a block before it writes anything.)
-HRESULT CRegScriptParser::UnregisterRootBlock(LPSTR token, HKEY root)
+// What an unregister walk cannot take away (a block nested too deeply, a key
+// it cannot open) is passed over, so that the keys around it still go; the
+// run fails all the same, with the first such failure.
+void CRegScriptParser::PassOver(HRESULT hr)
 {
-    m_hrNesting = S_OK;
-    const HRESULT hr = WalkBlock(token, root, FALSE, FALSE);
-    return FAILED(hr) ? hr : m_hrNesting;
+    if (SUCCEEDED(m_hrPassedOver))
+        m_hrPassedOver = hr;
 }
 
 // Read with the entry rules of every other block, in skip mode, so that a
 // brace in a name or a value is not taken for the end of a block; the blocks
 // inside it are counted instead of recursed into, so that no depth exhausts
-// the stack.
+// the stack. (Registering refuses such a block before it writes anything.)
 HRESULT CRegScriptParser::PassOverDeepBlock(LPSTR token, INT32 depth)
 {
-    m_hrNesting = DISP_E_EXCEPTION;
+    PassOver(DISP_E_EXCEPTION);
     CBlockLevel level{nullptr, TRUE, depth, {}};
     HRESULT hr = ReadToken(token);
     while (SUCCEEDED(hr)) {
@@ -352,10 +345,11 @@ HRESULT CRegScriptParser::UnregisterKeyEntry(LPSTR token, CBlockLevel& level, co
         if (SUCCEEDED(hr))
             hr = ReadToken(token);
     }
-    // The open failed first, so its error is the one reported.
+    // A key that cannot be opened (one whose name the registry refuses, say)
+    // keeps nothing of its parent's from going; its error came first.
     if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
-        return StatusFromWin32(opened);
-    if (FAILED(hr) || opened == ERROR_FILE_NOT_FOUND)
+        PassOver(StatusFromWin32(opened));
+    if (FAILED(hr) || opened != ERROR_SUCCESS)
         return hr;
 
     const bool hasSubkeys = KeyHasSubkeys(level.currentKey.Get());
@@ -452,9 +446,8 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
         return E_FAIL;
     if (bSkip)
         return S_OK;
-    BYTE frame[kFrameValueBytes];
-    CHeapBlock<BYTE> heap;
-    BYTE* data = ValueDataBuffer(frame, heap, digits / 2);
+    CValueData buffer;
+    auto* data = static_cast<BYTE*>(buffer.Allocate(static_cast<UINT32>(digits / 2)));
     if (!data)
         return E_FAIL;
     ZeroMemory(data, digits / 2);
@@ -467,9 +460,8 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
 // its trail byte is never taken for a backslash.
 HRESULT CRegScriptParser::WriteMultiStringValue(CRegistryKey& key, LPCSTR valueName, LPCSTR text)
 {
-    BYTE frame[kFrameValueBytes];
-    CHeapBlock<BYTE> heap;
-    auto* data = reinterpret_cast<LPSTR>(ValueDataBuffer(frame, heap, static_cast<size_t>(lstrlenA(text)) + 2));
+    CValueData buffer;
+    auto* data = static_cast<LPSTR>(buffer.Allocate(static_cast<UINT32>(lstrlenA(text)) + 2));
     if (!data)
         return StatusFromWin32(ERROR_OUTOFMEMORY);
     LPSTR out = data;

@@ -3,19 +3,6 @@
 
 #include "server/Module.h"
 
-enum CategoryKind : UINT {
-    kCategoryEnd = 0,
-    kCategoryImplemented = 1,
-    kCategoryRequired = 2,
-};
-
-// One row of a class's component-category map; a row of kind kCategoryEnd
-// closes the map.
-struct CategoryMapEntry {
-    CategoryKind kind;
-    const GUID* pCategoryId;
-};
-
 // The category step of registration. No class of this module declares
 // categories, so a null map is the case that occurs: it succeeds without
 // touching anything. A class that did declare categories is refused with

@@ -1,6 +1,7 @@
 // The self-registration entry points of the DLL.
 #include "TandrelLib.h"
 #include "registrar/RegistryKey.h"
+#include "registration/ModuleRegistration.h"
 #include "server/Module.h"
 #include "support/Status.h"
 #include "support/TextConversion.h"
@@ -30,13 +31,13 @@ void RemoveToolbarValue()
 
 STDAPI DllRegisterServer()
 {
-    return CatchAllAsStatus([] { return g_pModule->RegisterAllClasses(TRUE); });
+    return CatchAllAsStatus([] { return RegisterAllClasses(*g_pModule, TRUE); });
 }
 
 STDAPI DllUnregisterServer()
 {
     return CatchAllAsStatus([] {
         RemoveToolbarValue();
-        return g_pModule->UnregisterAllClasses(TRUE);
+        return UnregisterAllClasses(*g_pModule, TRUE);
     });
 }

@@ -1,13 +1,12 @@
-// The module's registration walks over the object map: each class's script
-// and categories, then the type library.
+#include "registration/ModuleRegistration.h"
+
 #include "registration/ComponentCategories.h"
 #include "registration/TypeLibraryRegistration.h"
-#include "server/Module.h"
 
-HRESULT CComModule::RegisterAllClasses(BOOL bWithTypeLibrary)
+HRESULT RegisterAllClasses(CComModule& module, BOOL bWithTypeLibrary)
 {
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = m_pObjectMap; entry && entry->ClassId; ++entry) {
+    for (ObjectMapEntry* entry = module.m_pObjectMap; entry && entry->ClassId; ++entry) {
         hr = entry->UpdateClassRegistry(TRUE);
         if (FAILED(hr))
             return hr;
@@ -18,10 +17,10 @@ HRESULT CComModule::RegisterAllClasses(BOOL bWithTypeLibrary)
     return bWithTypeLibrary ? RegisterModuleTypeLibrary(TypeLibraryInstance()) : hr;
 }
 
-HRESULT CComModule::UnregisterAllClasses(BOOL bWithTypeLibrary)
+HRESULT UnregisterAllClasses(CComModule& module, BOOL bWithTypeLibrary)
 {
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = m_pObjectMap; entry && entry->ClassId; ++entry) {
+    for (ObjectMapEntry* entry = module.m_pObjectMap; entry && entry->ClassId; ++entry) {
         hr = UpdateClassCategories(*entry->ClassId, entry->GetClassCategoryMap(), FALSE);
         if (FAILED(hr))
             return hr;

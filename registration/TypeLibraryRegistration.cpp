@@ -41,26 +41,6 @@ void TruncateToFolder(LPWSTR path)
     *end = L'\0';
 }
 
-// The attribute block of a library, given back when the scope ends.
-class CLibraryAttributes {
-public:
-    explicit CLibraryAttributes(ITypeLib* library) : m_pLibrary(library) {}
-    ~CLibraryAttributes()
-    {
-        if (m_pAttributes)
-            m_pLibrary->ReleaseTLibAttr(m_pAttributes);
-    }
-    CLibraryAttributes(const CLibraryAttributes&) = delete;
-    CLibraryAttributes& operator=(const CLibraryAttributes&) = delete;
-
-    HRESULT Read() { return m_pLibrary->GetLibAttr(&m_pAttributes); }
-    const TLIBATTR* operator->() const { return m_pAttributes; }
-
-private:
-    ITypeLib* m_pLibrary;
-    TLIBATTR* m_pAttributes = nullptr;
-};
-
 } // namespace
 
 LPSTR FindPathExtension(LPSTR path)
@@ -139,7 +119,7 @@ HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
         return hr;
 
     CLibraryAttributes attributes(loaded.library.Get());
-    hr = attributes.Read();
+    hr = loaded.library->GetLibAttr(attributes.Receive());
     if (FAILED(hr))
         return hr;
     return UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,

@@ -23,18 +23,25 @@ LONG ReleaseAndDestroyAtZero(Object* object)
     return count;
 }
 
+// One module lock for an object's lifetime. A wrapper names it as its first
+// base, so the lock is taken before the wrapped class is constructed and given
+// back only after the class's destructor has finished: until then the module
+// still runs code of the object and must not be unloaded.
+class CModuleLockForObject {
+protected:
+    CModuleLockForObject() { g_pModule->Lock(); }
+    ~CModuleLockForObject() { g_pModule->Unlock(); }
+    CModuleLockForObject(const CModuleLockForObject&) = delete;
+    CModuleLockForObject& operator=(const CModuleLockForObject&) = delete;
+};
+
 // T alone: a plain count, one module lock for the object's lifetime.
 template <class T>
-class CComObject : public T {
+class CComObject : private CModuleLockForObject, public T {
 public:
-    CComObject() { g_pModule->Lock(); }
     // The count is spoiled first so that anything the class's destructor
     // releases cannot destroy the object a second time.
-    virtual ~CComObject()
-    {
-        this->m_dwRef = kDestroyedRefCount;
-        g_pModule->Unlock();
-    }
+    virtual ~CComObject() { this->m_dwRef = kDestroyedRefCount; }
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
     {
@@ -59,14 +66,12 @@ public:
 // The non-delegating inner object a controlling object holds: its own count
 // and identity, faces that delegate.
 template <class T>
-class CComAggObject : public IUnknown, public CComObjectRootEx<typename T::ThreadModelType> {
+class CComAggObject : private CModuleLockForObject,
+                      public IUnknown,
+                      public CComObjectRootEx<typename T::ThreadModelType> {
 public:
-    explicit CComAggObject(IUnknown* pOuter) : m_contained(pOuter) { g_pModule->Lock(); }
-    virtual ~CComAggObject()
-    {
-        this->m_dwRef = kDestroyedRefCount;
-        g_pModule->Unlock();
-    }
+    explicit CComAggObject(IUnknown* pOuter) : m_contained(pOuter) {}
+    virtual ~CComAggObject() { this->m_dwRef = kDestroyedRefCount; }
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override
     {

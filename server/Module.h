@@ -11,9 +11,18 @@
 // caller, riid the interface wanted.
 typedef HRESULT(WINAPI* CreatorFunction)(void* pv, REFIID riid, void** ppv);
 
-// A class's component-category map, closed by an end entry; defined with the
-// category step of registration.
-struct CategoryMapEntry;
+enum CategoryKind : UINT {
+    kCategoryEnd = 0,
+    kCategoryImplemented = 1,
+    kCategoryRequired = 2,
+};
+
+// One row of a class's component-category map; a row of kind kCategoryEnd
+// closes the map.
+struct CategoryMapEntry {
+    CategoryKind kind;
+    const GUID* pCategoryId;
+};
 
 // One creatable class. ClassId null ends the object map.
 struct ObjectMapEntry {
@@ -130,11 +139,6 @@ public:
     HRESULT Init(ObjectMapEntry* pObjectMap, HINSTANCE hInstance, const GUID* pLibraryId);
     void Term();
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-
-    // The walks over the object map; defined with self-registration, whose
-    // category and type library steps they run.
-    HRESULT RegisterAllClasses(BOOL bWithTypeLibrary);
-    HRESULT UnregisterAllClasses(BOOL bWithTypeLibrary);
 
     ObjectMapEntry* m_pObjectMap = nullptr;
 

@@ -3,8 +3,7 @@
 #include <unknwn.h>
 
 #include "server/InterfaceMap.h"
-
-struct CategoryMapEntry;
+#include "server/Module.h"
 
 // How a class counts its references: plain counters for objects that live in
 // one apartment, interlocked ones for objects any thread may reach.

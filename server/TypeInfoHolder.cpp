@@ -9,45 +9,6 @@
 
 namespace {
 
-// The type attributes of one type description, given back on every path.
-class CTypeAttrHolder {
-public:
-    explicit CTypeAttrHolder(ITypeInfo* pTypeInfo) : m_pTypeInfo(pTypeInfo) {}
-    ~CTypeAttrHolder()
-    {
-        if (m_pAttr)
-            m_pTypeInfo->ReleaseTypeAttr(m_pAttr);
-    }
-    CTypeAttrHolder(const CTypeAttrHolder&) = delete;
-    CTypeAttrHolder& operator=(const CTypeAttrHolder&) = delete;
-
-    HRESULT Load() { return m_pTypeInfo->GetTypeAttr(&m_pAttr); }
-    const TYPEATTR* operator->() const { return m_pAttr; }
-
-private:
-    ITypeInfo* m_pTypeInfo;
-    TYPEATTR* m_pAttr = nullptr;
-};
-
-class CFuncDescHolder {
-public:
-    explicit CFuncDescHolder(ITypeInfo* pTypeInfo) : m_pTypeInfo(pTypeInfo) {}
-    ~CFuncDescHolder()
-    {
-        if (m_pDesc)
-            m_pTypeInfo->ReleaseFuncDesc(m_pDesc);
-    }
-    CFuncDescHolder(const CFuncDescHolder&) = delete;
-    CFuncDescHolder& operator=(const CFuncDescHolder&) = delete;
-
-    HRESULT Load(UINT index) { return m_pTypeInfo->GetFuncDesc(index, &m_pDesc); }
-    const FUNCDESC* operator->() const { return m_pDesc; }
-
-private:
-    ITypeInfo* m_pTypeInfo;
-    FUNCDESC* m_pDesc = nullptr;
-};
-
 NameCacheEntry* AllocateNameCache(int count)
 {
     try {
@@ -75,8 +36,8 @@ void FreeNameCache(NameCacheEntry* rows, int count)
 // cannot be read.
 void FillNameRow(ITypeInfo* pTypeInfo, UINT index, NameCacheEntry& row)
 {
-    CFuncDescHolder desc(pTypeInfo);
-    if (FAILED(desc.Load(index)))
+    CFunctionDescription desc(pTypeInfo);
+    if (FAILED(pTypeInfo->GetFuncDesc(index, desc.Receive())))
         return;
     CBstr name;
     if (FAILED(pTypeInfo->GetDocumentation(desc->memid, name.Receive(), nullptr, nullptr, nullptr)))
@@ -187,9 +148,9 @@ HRESULT CComTypeInfoHolder::LoadFromRegisteredLibrary(LCID lcid)
 
 HRESULT CComTypeInfoHolder::BuildNameCache(ITypeInfo* pTypeInfo)
 {
-    CTypeAttrHolder attr(pTypeInfo);
+    CTypeAttributes attr(pTypeInfo);
     // Without attributes the cache stays unbuilt and the next call tries again.
-    if (FAILED(attr.Load()))
+    if (FAILED(pTypeInfo->GetTypeAttr(attr.Receive())))
         return S_OK;
     m_nNameCount = attr->cFuncs;
     m_pNameCache = nullptr;

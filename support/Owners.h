@@ -1,13 +1,13 @@
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
-#include <stdlib.h>
 
 #include <utility>
 
 // Scope owners for the kinds of resources the system holds: a COM interface
-// pointer, an automation string, a handle of any kind and allocator blocks. Each releases exactly
-// once and hands its resource over only on request.
+// pointer, an automation string, a handle of any kind, the blocks a type
+// description lends out and allocator blocks. Each releases exactly once and
+// hands its resource over only on request.
 
 template <typename T>
 class CInterfacePtr {
@@ -118,7 +118,8 @@ private:
 };
 
 // The owner of one handle of a kind that Release gives back (FreeLibrary,
-// DestroyMenu, ...); the null handle is none and is never released.
+// DestroyMenu, ...); the null handle is none and is never released. Moving
+// hands the handle over and leaves none behind.
 template <typename Handle, auto Release>
 class CUniqueAny {
 public:
@@ -126,6 +127,12 @@ public:
     explicit CUniqueAny(Handle handle) : m_handle(handle) {}
     CUniqueAny(const CUniqueAny&) = delete;
     CUniqueAny& operator=(const CUniqueAny&) = delete;
+    CUniqueAny(CUniqueAny&& other) noexcept : m_handle(other.Detach()) {}
+    CUniqueAny& operator=(CUniqueAny&& other) noexcept
+    {
+        Reset(other.Detach());
+        return *this;
+    }
     ~CUniqueAny() { Reset(); }
 
     void Reset(Handle handle = Handle())
@@ -142,6 +149,43 @@ private:
     Handle m_handle = Handle();
 };
 
+using CModuleHandle = CUniqueAny<HMODULE, FreeLibrary>;
+using CMenuHandle = CUniqueAny<HMENU, DestroyMenu>;
+
+// A block that a type description lends out and takes back with its
+// member Give (its attributes, one function's description, a library's
+// attributes): given back once, when the scope ends, on every path.
+template <class Lender, class Block, auto Give>
+class CLentBlock {
+public:
+    explicit CLentBlock(Lender* lender) : m_pLender(lender) {}
+    CLentBlock(const CLentBlock&) = delete;
+    CLentBlock& operator=(const CLentBlock&) = delete;
+    ~CLentBlock() { Reset(); }
+
+    // Out-parameter for the lender's call; anything held is given back first.
+    Block** Receive()
+    {
+        Reset();
+        return &m_pBlock;
+    }
+    const Block* operator->() const { return m_pBlock; }
+
+private:
+    void Reset()
+    {
+        if (Block* old = std::exchange(m_pBlock, nullptr))
+            (m_pLender->*Give)(old);
+    }
+
+    Lender* m_pLender;
+    Block* m_pBlock = nullptr;
+};
+
+using CTypeAttributes = CLentBlock<ITypeInfo, TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using CFunctionDescription = CLentBlock<ITypeInfo, FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
+using CLibraryAttributes = CLentBlock<ITypeLib, TLIBATTR, &ITypeLib::ReleaseTLibAttr>;
+
 // CoTaskMemFree is stdcall; the owner template takes a plain function.
 inline void FreeTaskMemory(void* p)
 {
@@ -150,5 +194,3 @@ inline void FreeTaskMemory(void* p)
 
 template <typename T>
 using CTaskMemBlock = CAllocatedBlock<T, FreeTaskMemory>;
-template <typename T>
-using CHeapBlock = CAllocatedBlock<T, free>;

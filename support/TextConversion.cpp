@@ -1,7 +1,6 @@
 #include "support/TextConversion.h"
 
 #include "support/SafeArithmetic.h"
-#include "support/Stack.h"
 
 LPWSTR AnsiToWide(LPWSTR dest, LPCSTR src, int capacityChars, UINT codePage)
 {
@@ -48,21 +47,12 @@ bool ConvertedBytes(int length, INT32* bytes)
 
 } // namespace
 
-void* CTextConverter::Allocate(INT32 bytes)
-{
-    if (bytes <= kStackBytes && !m_frameInUse && IsStackAvailable(static_cast<UINT32>(bytes))) {
-        m_frameInUse = true;
-        return m_frame;
-    }
-    return m_heap.Allocate(static_cast<UINT32>(bytes));
-}
-
 LPWSTR CTextConverter::ToWide(LPCSTR text, UINT codePage)
 {
     INT32 bytes;
     if (!text || !ConvertedBytes(lstrlenA(text), &bytes))
         return nullptr;
-    auto* buffer = static_cast<LPWSTR>(Allocate(bytes));
+    auto* buffer = static_cast<LPWSTR>(m_buffers.Allocate(static_cast<UINT32>(bytes)));
     return AnsiToWide(buffer, text, bytes / 2, codePage);
 }
 
@@ -71,12 +61,6 @@ LPSTR CTextConverter::ToAnsi(LPCWSTR text, UINT codePage)
     INT32 bytes;
     if (!text || !ConvertedBytes(lstrlenW(text), &bytes))
         return nullptr;
-    auto* buffer = static_cast<LPSTR>(Allocate(bytes));
+    auto* buffer = static_cast<LPSTR>(m_buffers.Allocate(static_cast<UINT32>(bytes)));
     return WideToAnsi(buffer, text, bytes, codePage);
-}
-
-bool CTextConverter::IsInFrame(const void* p) const
-{
-    auto* byte = static_cast<const BYTE*>(p);
-    return byte >= m_frame && byte < m_frame + kStackBytes;
 }

@@ -37,12 +37,5 @@ public:
 private:
     friend class CTestAccess;
 
-    // A buffer of bytes: the converter's own storage the first time it fits
-    // and the stack has room, else a heap block; null when there is none.
-    void* Allocate(INT32 bytes);
-    bool IsInFrame(const void* p) const;
-
-    alignas(8) BYTE m_frame[kStackBytes];
-    bool m_frameInUse = false;
-    CScratchBlockList m_heap;
+    CScratchBuffers<kStackBytes> m_buffers;
 };

@@ -24,6 +24,8 @@
 #include "host/HostedBand.h"
 #include "host/TandrelLibrary.h"
 #include "resources/resource.h"
+#include "support/Owners.h"
+#include "tests/common/HostObjects.h"
 
 namespace {
 
@@ -77,7 +79,7 @@ double TimeToFirstPaint(const CTandrelLibrary& library, IUnknown* site, CHostedB
     CInterfacePtr<IDeskBand> band;
     if (FAILED(library.GetClassObject(CLSID_RefresherBand, IID_IClassFactory, factory.ReceiveVoid())) ||
         FAILED(factory->CreateInstance(nullptr, IID_IDeskBand, band.ReceiveVoid())) ||
-        FAILED(hosted.Open(std::move(band), site)))
+        FAILED(hosted.Open(band.Detach(), site)))
         return -1;
     const HWND hwnd = hosted.Window();
     if (!GetUpdateRect(hwnd, nullptr, FALSE))
@@ -133,7 +135,7 @@ void BenchTimer(const CTandrelLibrary& library, HWND parent, const BenchOptions&
     CInterfacePtr<IDeskBand> band;
     CHostedBand hosted;
     if (FAILED(library.CreateBand(IID_IDeskBand, band.ReceiveVoid())) ||
-        FAILED(hosted.Open(std::move(band), static_cast<IOleWindow*>(site.Get())))) {
+        FAILED(hosted.Open(band.Detach(), static_cast<IOleWindow*>(site.Get())))) {
         printf("timer: the band could not be shown\n");
         return;
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Owners.h"
+
 namespace {
 
 const char kClassId[] = "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}";
@@ -204,13 +206,13 @@ int main(int argc, char** argv)
     folder.resize(folder.rfind('\\') + 1);
     const std::string module = folder + "Tandrel.DLL";
 
-    HMODULE dll = LoadLibraryA(module.c_str());
+    const CModuleHandle dll(LoadLibraryA(module.c_str()));
     if (!dll) {
         printf("cannot load %s\n", module.c_str());
         return 1;
     }
-    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll, "DllRegisterServer"));
-    auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll, "DllUnregisterServer"));
+    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll.Get(), "DllRegisterServer"));
+    auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll.Get(), "DllUnregisterServer"));
     const bool hadToolbar = KeyExists(HKEY_LOCAL_MACHINE, kToolbarKey);
 
     const std::vector<Entry> entries = RegisteredEntries(module);
@@ -246,7 +248,6 @@ int main(int argc, char** argv)
     DeleteFileA(removalPath.c_str());
     if (!hadToolbar)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kToolbarKey);
-    FreeLibrary(dll);
 
     printf("register + unregister, %d cycles (%d with regedit), %zu entries\n", cycles, regeditCycles, entries.size());
     printf("  DllRegisterServer + DllUnregisterServer  %9.3f ms/cycle\n", selfRegistration);

@@ -263,7 +263,7 @@ HRESULT CBandHarness::Open()
     CInterfacePtr<IDeskBand> band = NewBand();
     if (!band)
         return E_FAIL;
-    const HRESULT hr = m_band.Open(std::move(band), SiteUnknown());
+    const HRESULT hr = m_band.Open(band.Detach(), SiteUnknown());
     UpdateWindow(TestParentWindow());
     return hr;
 }

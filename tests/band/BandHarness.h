@@ -11,6 +11,7 @@
 #include "host/HostedBand.h"
 #include "host/TandrelLibrary.h"
 #include "support/Owners.h"
+#include "tests/common/HostObjects.h"
 
 // The Tandrel.DLL of the test program, loaded once; its DrawTextA, SetTimer,
 // KillTimer and GetClassInfoA imports are watched (see the spies below).

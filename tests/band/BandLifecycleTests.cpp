@@ -21,11 +21,11 @@ void RunFullCycle(CBandHarness& host)
 TEST(ResourceProbe, SeesAMenuAndABrushLeftBehind)
 {
     const ProcessResourceCounts before = CountProcessResources();
-    const HMENU menu = CreatePopupMenu();
-    const HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    CMenuHandle menu(CreatePopupMenu());
+    CUniqueAny<HBRUSH, DeleteObject> brush(CreateSolidBrush(RGB(1, 2, 3)));
     const ProcessResourceCounts during = CountProcessResources();
-    DestroyMenu(menu);
-    DeleteObject(brush);
+    menu.Reset();
+    brush.Reset();
     const ProcessResourceCounts after = CountProcessResources();
     EXPECT_GT(during.menuHandles, before.menuHandles);
     EXPECT_GT(during.gdiHandles, before.gdiHandles);
@@ -71,7 +71,7 @@ TEST(BandPopupMenu, BandOnAnotherThreadLeavesTheTrackedMenuAlone)
             {
                 CInterfacePtr<CHostSite> otherSite = MakeHostObject<CHostSite>(otherParent, nullptr, kSiteOleWindow);
                 CHostedBand other;
-                otherBandOpened = other.Open(NewBand(), static_cast<IOleWindow*>(otherSite.Get())) == S_OK &&
+                otherBandOpened = other.Open(NewBand().Detach(), static_cast<IOleWindow*>(otherSite.Get())) == S_OK &&
                                   IsWindow(other.Window());
                 trackedWhileOtherOpen = IsMenu(tracked) != FALSE;
             }

@@ -157,12 +157,12 @@ void ExpectItem(const DialogItem& item, LONG id, const char* className, const ch
 
 TEST(BandResources, PopupMenuListsTheCommandsInOrder)
 {
-    const HMENU bar = LoadMenuA(Tandrel().Handle(), MAKEINTRESOURCEA(IDR_REFRESHMENU));
-    ASSERT_NE(nullptr, bar);
+    const CMenuHandle bar(LoadMenuA(Tandrel().Handle(), MAKEINTRESOURCEA(IDR_REFRESHMENU)));
+    ASSERT_TRUE(bar);
     CHAR title[64] = "";
-    GetMenuStringA(bar, 0, title, sizeof(title), MF_BYPOSITION);
+    GetMenuStringA(bar.Get(), 0, title, sizeof(title), MF_BYPOSITION);
     EXPECT_STREQ("Refresher", title);
-    const HMENU popup = GetSubMenu(bar, 0);
+    const HMENU popup = GetSubMenu(bar.Get(), 0);
     struct {
         UINT id;
         const char* text;
@@ -200,7 +200,6 @@ TEST(BandResources, PopupMenuListsTheCommandsInOrder)
         EXPECT_EQ(expected[i].id, info.wID) << i;
         EXPECT_STREQ(expected[i].text, text) << i;
     }
-    DestroyMenu(bar);
 }
 
 TEST(BandResources, IntervalDialogTemplateCarriesItsStylesFontAndControls)

@@ -171,7 +171,7 @@ TEST(BandWindow, ClassGoesWithTheUnloadedModuleAndALaterLoadRegistersItsOwn)
         CInterfacePtr<IDeskBand> band;
         ASSERT_EQ(S_OK, library.CreateBand(IID_IDeskBand, band.ReceiveVoid()));
         CHostedBand hosted;
-        ASSERT_EQ(S_OK, hosted.Open(std::move(band), static_cast<IOleWindow*>(site.Get())));
+        ASSERT_EQ(S_OK, hosted.Open(band.Detach(), static_cast<IOleWindow*>(site.Get())));
         ASSERT_TRUE(GetClassInfoExA(firstLoad, "tandrel 1.0 class", &info));
         hosted.Close();
         EXPECT_EQ(S_OK, library.CanUnloadNow());
@@ -183,7 +183,7 @@ TEST(BandWindow, ClassGoesWithTheUnloadedModuleAndALaterLoadRegistersItsOwn)
     CInterfacePtr<IDeskBand> band;
     ASSERT_EQ(S_OK, library.CreateBand(IID_IDeskBand, band.ReceiveVoid()));
     CHostedBand hosted;
-    ASSERT_EQ(S_OK, hosted.Open(std::move(band), static_cast<IOleWindow*>(site.Get())));
+    ASSERT_EQ(S_OK, hosted.Open(band.Detach(), static_cast<IOleWindow*>(site.Get())));
     ASSERT_TRUE(IsWindow(hosted.Window()));
     EXPECT_TRUE(GetClassInfoExA(library.Handle(), "tandrel 1.0 class", &info));
     SendMessageA(hosted.Window(), WM_TIMER, 1, 0);

@@ -15,8 +15,8 @@ class CTestAccess {
 public:
     static bool IsInitialized(const CSafeCriticalSection& section) { return section.m_bInitialized; }
     static bool IsEmpty(const CScratchBlockList& list) { return list.Empty(); }
-    static void* Allocate(CTextConverter& converter, INT32 bytes) { return converter.Allocate(bytes); }
-    static bool IsInFrame(const CTextConverter& converter, const void* p) { return converter.IsInFrame(p); }
+    static void* Allocate(CTextConverter& converter, INT32 bytes) { return converter.m_buffers.Allocate(bytes); }
+    static bool IsInFrame(const CTextConverter& converter, const void* p) { return converter.m_buffers.IsInFrame(p); }
     static INT32 Length(const CScriptTextBuffer& buffer) { return buffer.m_nLength; }
     static INT32 Capacity(const CScriptTextBuffer& buffer) { return buffer.m_nCapacity; }
     static ComModuleState& ComState() { return CComModule::ComState(); }

@@ -82,6 +82,34 @@ TEST_F(RegistryKey, ReadDwordReportsOtherTypesAsInvalidData)
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword("missing", &value));
 }
 
+// A four-byte value of another type fits the number's room exactly, so only
+// reading it aside first keeps the caller's number as it was.
+TEST_F(RegistryKey, ReadDwordLeavesTheNumberAsItWasOnEveryFailure)
+{
+    CRegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, "A"));
+    const BYTE four[] = {1, 2, 3, 4};
+    const BYTE eight[] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const WORD half = 30;
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteString("text", "abc"));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteData("binary", REG_BINARY, four, sizeof(four)));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteData("big", REG_DWORD_BIG_ENDIAN, four, sizeof(four)));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteData("short", REG_DWORD, reinterpret_cast<const BYTE*>(&half), sizeof(half)));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteData("long", REG_BINARY, eight, sizeof(eight)));
+    const struct {
+        const char* name;
+        LONG error;
+    } cases[] = {
+        {"text", ERROR_INVALID_DATA},  {"binary", ERROR_INVALID_DATA}, {"big", ERROR_INVALID_DATA},
+        {"short", ERROR_INVALID_DATA}, {"long", ERROR_MORE_DATA},       {"missing", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        DWORD value = 0x5EED5EED;
+        EXPECT_EQ(c.error, key.ReadDword(c.name, &value)) << c.name;
+        EXPECT_EQ(0x5EED5EEDu, value) << c.name;
+    }
+}
+
 TEST_F(RegistryKey, StringWritersRefuseNullTextAndSizeMultiStringsToTheFirstEmptyItem)
 {
     CRegistryKey key;

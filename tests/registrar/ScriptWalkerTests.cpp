@@ -320,6 +320,35 @@ TEST_F(ScriptRegistryErrors, UnregisterReportsKeysItCannotOpenOrDelete)
     EXPECT_EQ(std::vector<std::string>({"ReadOnly", "Unreadable"}), SubkeyNames(HKEY_CURRENT_USER, ""));
 }
 
+// Names too long for a key are refused by the registry, at whatever depth:
+// the walk still takes back, and unregistration still removes, everything
+// around them, and both report the refusal.
+TEST_F(ScriptRegistryErrors, RefusedNamesStopNeitherRollbackNorUnregistration)
+{
+    const struct {
+        size_t length;
+        HRESULT refusal;
+    } names[] = {{300, HRESULT_FROM_WIN32(ERROR_MORE_DATA)}, {257, E_INVALIDARG}, {258, E_INVALIDARG}};
+    for (const auto& name : names) {
+        const std::string refused(name.length, 'n');
+        // Each script with the keys around the refused name, as an earlier
+        // version of the script may have written them.
+        const std::pair<std::string, std::vector<const char*>> scripts[] = {
+            {"HKCU { RzA { " + refused + " } }", {"RzA"}},
+            {"HKCU { RzA { B { val V = s 'v' } C { " + refused + " { E } } D } } HKCU { After }",
+             {"RzA\\B", "RzA\\C", "RzA\\D", "After"}},
+        };
+        for (const auto& [script, written] : scripts) {
+            EXPECT_EQ(name.refusal, RunScriptText(script, TRUE)) << name.length;
+            EXPECT_TRUE(Sandbox().IsEmpty()) << name.length << Sandbox().Dump();
+            for (const char* path : written)
+                ASSERT_EQ(ERROR_SUCCESS, CreateKeyWithValue(HKEY_CURRENT_USER, path, "V", "v"));
+            EXPECT_EQ(name.refusal, RunScriptText(script, FALSE)) << name.length;
+            EXPECT_TRUE(Sandbox().IsEmpty()) << name.length << Sandbox().Dump();
+        }
+    }
+}
+
 class DoubleByteScripts : public SandboxedTest {};
 
 TEST_F(DoubleByteScripts, TextIsSteppedAsTheRegistryReadsItWhateverTheThreadLocale)

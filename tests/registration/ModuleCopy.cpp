@@ -99,8 +99,8 @@ CModuleCopy::CModuleCopy(const std::wstring& folder, const std::wstring& fileNam
 
 CModuleCopy::~CModuleCopy()
 {
-    if (m_hModule)
-        FreeLibrary(m_hModule);
+    // A loaded file cannot be deleted.
+    m_module.Reset();
     DeleteFolderTree(m_root);
 }
 
@@ -157,9 +157,8 @@ void CModuleCopy::AddResource(LPCWSTR type, LPCWSTR name, const std::string& dat
 
 void CModuleCopy::WriteTypeLibraryFile()
 {
-    HMODULE built = LoadLibraryExW(BuiltModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    std::vector<BYTE> library = ReadResource(built, L"TYPELIB", MAKEINTRESOURCEW(1));
-    FreeLibrary(built);
+    const CModuleHandle built(LoadLibraryExW(BuiltModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const std::vector<BYTE> library = ReadResource(built.Get(), L"TYPELIB", MAKEINTRESOURCEW(1));
     HANDLE file = CreateFileW(Extended(TypeLibraryPath()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, library.data(), static_cast<DWORD>(library.size()), &written, nullptr);
@@ -170,15 +169,15 @@ void CModuleCopy::WriteTypeLibraryFile()
 
 HMODULE CModuleCopy::Load()
 {
-    m_hModule = LoadLibraryW(m_path.c_str());
-    if (!m_hModule)
+    m_module.Reset(LoadLibraryW(m_path.c_str()));
+    if (!m_module)
         throw std::runtime_error("cannot load the copy of Tandrel.DLL");
-    return m_hModule;
+    return m_module.Get();
 }
 
 HRESULT CModuleCopy::Call(const char* exportName)
 {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_hModule, exportName));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_module.Get(), exportName));
     if (!entry)
         throw std::runtime_error("export missing");
     return entry();

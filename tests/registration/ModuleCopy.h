@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "support/Owners.h"
+
 // A private copy of the built Tandrel.DLL in a fresh folder below the
 // temporary directory, loaded on request. Everything it made is removed when
 // it goes: the module is unloaded and the folders are deleted.
@@ -31,14 +33,14 @@ public:
     void WriteTypeLibraryFile();
 
     HMODULE Load();
-    HMODULE Module() const { return m_hModule; }
+    HMODULE Module() const { return m_module.Get(); }
     // Calls one of the DLL's exported entry points taking no arguments.
     HRESULT Call(const char* exportName);
 
 private:
     std::wstring m_root;
     std::wstring m_path;
-    HMODULE m_hModule = nullptr;
+    CModuleHandle m_module;
 };
 
 // An address at which no module is loaded.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registration/ComponentCategories.h"
+#include "registration/ModuleRegistration.h"
 #include "server/Module.h"
 #include "tests/common/RegistrySandbox.h"
 
@@ -109,21 +110,21 @@ protected:
 
 TEST_F(ClassWalk, RegistrationRunsTheScriptBeforeTheCategoriesAndUnregistrationAfter)
 {
-    EXPECT_EQ(S_OK, g_pModule->RegisterAllClasses(FALSE));
-    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    EXPECT_EQ(S_OK, RegisterAllClasses(*g_pModule, FALSE));
+    EXPECT_EQ(S_OK, UnregisterAllClasses(*g_pModule, FALSE));
     EXPECT_EQ((std::vector<std::string>{"register", "categories", "categories", "unregister"}), g_calls);
 }
 
 TEST_F(ClassWalk, FirstFailureStopsTheWalk)
 {
     g_registryResult = E_ACCESSDENIED;
-    EXPECT_EQ(E_ACCESSDENIED, g_pModule->RegisterAllClasses(TRUE));
+    EXPECT_EQ(E_ACCESSDENIED, RegisterAllClasses(*g_pModule, TRUE));
     EXPECT_EQ(std::vector<std::string>{"register"}, g_calls);
 
     g_calls.clear();
     g_registryResult = S_OK;
     g_categories = kOneCategory;
-    EXPECT_EQ(E_NOTIMPL, g_pModule->RegisterAllClasses(TRUE));
+    EXPECT_EQ(E_NOTIMPL, RegisterAllClasses(*g_pModule, TRUE));
     EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
 }
 
@@ -132,17 +133,17 @@ TEST_F(ClassWalk, FirstFailureStopsTheWalk)
 TEST_F(ClassWalk, DeclaredCategoriesDoNotStopUnregistration)
 {
     g_categories = kOneCategory;
-    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    EXPECT_EQ(S_OK, UnregisterAllClasses(*g_pModule, FALSE));
     EXPECT_EQ((std::vector<std::string>{"categories", "unregister"}), g_calls);
 }
 
 TEST_F(ClassWalk, TypeLibraryStepComesLastAndGivesTheResult)
 {
     // The program carries no type library and has no .tlb beside it.
-    const HRESULT hr = g_pModule->RegisterAllClasses(TRUE);
+    const HRESULT hr = RegisterAllClasses(*g_pModule, TRUE);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
-    EXPECT_EQ(hr, g_pModule->UnregisterAllClasses(TRUE));
+    EXPECT_EQ(hr, UnregisterAllClasses(*g_pModule, TRUE));
     EXPECT_TRUE(Sandbox().IsEmpty());
 }
 
@@ -150,8 +151,8 @@ TEST(ClassWalkOfAnEmptyMap, SucceedsWithoutTheTypeLibrary)
 {
     ObjectMapEntry emptyMap[1] = {};
     ObjectMapEntry* previous = std::exchange(g_pModule->m_pObjectMap, emptyMap);
-    EXPECT_EQ(S_OK, g_pModule->RegisterAllClasses(FALSE));
-    EXPECT_EQ(S_OK, g_pModule->UnregisterAllClasses(FALSE));
+    EXPECT_EQ(S_OK, RegisterAllClasses(*g_pModule, FALSE));
+    EXPECT_EQ(S_OK, UnregisterAllClasses(*g_pModule, FALSE));
     g_pModule->m_pObjectMap = previous;
 }
 

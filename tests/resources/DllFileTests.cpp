@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Owners.h"
+
 namespace {
 
 std::string DllPath()
@@ -43,17 +45,12 @@ std::string VersionString(std::vector<BYTE>& block, const char* name)
 // A module mapped as an image without running any of its code.
 class CMappedImage {
 public:
-    CMappedImage() : m_hModule(LoadLibraryExA(DllPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) {}
-    ~CMappedImage()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    HMODULE Get() const { return m_hModule; }
-    const BYTE* Base() const { return reinterpret_cast<const BYTE*>(m_hModule); }
+    CMappedImage() : m_module(LoadLibraryExA(DllPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) {}
+    HMODULE Get() const { return m_module.Get(); }
+    const BYTE* Base() const { return reinterpret_cast<const BYTE*>(m_module.Get()); }
 
 private:
-    HMODULE m_hModule;
+    CModuleHandle m_module;
 };
 
 std::string Lower(std::string text)
@@ -97,14 +94,13 @@ TEST(DllVersionBlock, CarriesVersion120AndTheModuleStrings)
 
 TEST(DllManifest, AsksForAsInvokerWithoutUiAccess)
 {
-    HMODULE data = LoadLibraryExA(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, data);
+    const CModuleHandle data(LoadLibraryExA(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_NE(nullptr, data.Get());
     // Resource 2 is the manifest a DLL uses for its own activation context.
-    HRSRC found = FindResourceA(data, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
+    HRSRC found = FindResourceA(data.Get(), MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
     ASSERT_NE(nullptr, found);
-    const char* text = static_cast<const char*>(LockResource(LoadResource(data, found)));
-    const std::string manifest(text, SizeofResource(data, found));
-    FreeLibrary(data);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(data.Get(), found)));
+    const std::string manifest(text, SizeofResource(data.Get(), found));
     EXPECT_NE(std::string::npos, manifest.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""));
 }
 

@@ -357,26 +357,66 @@ TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsHandlesAndMemory)
     // shows at once, and each cycle costs a load under the loader lock.
     const char* cycles = getenv("TANDREL_LOAD_CYCLES");
     const int kCycles = cycles ? atoi(cycles) : 300;
-    auto cycle = [] {
+    // A load that makes a band, and a bare one that calls nothing: the
+    // unload gives back the same either way.
+    auto cycle = [](bool withBand) {
         CTandrelLibrary server;
         if (!server.IsLoaded())
             return false;
         IUnknown* band = nullptr;
-        if (FAILED(server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band))))
+        if (withBand && FAILED(server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band))))
             return false;
-        band->Release();
+        if (band)
+            band->Release();
         return server.CanUnloadNow() == S_OK;
     };
-    ASSERT_TRUE(cycle());
+    ASSERT_TRUE(cycle(true));
     const DWORD slot = NextFreeThreadSlot();
     const SIZE_T before = PrivateBytes();
-    const DWORD handlesBefore = KernelHandleCount();
-    for (int i = 0; i < kCycles; ++i)
-        ASSERT_TRUE(cycle()) << "cycle " << i;
+    for (const bool withBand : {true, false}) {
+        const DWORD handlesBefore = KernelHandleCount();
+        for (int i = 0; i < kCycles / 2; ++i)
+            ASSERT_TRUE(cycle(withBand)) << "cycle " << i;
+        EXPECT_EQ(handlesBefore, KernelHandleCount()) << (withBand ? "loads with a band" : "bare loads");
+    }
     EXPECT_FALSE(IsServerMapped());
     EXPECT_EQ(slot, NextFreeThreadSlot());
-    EXPECT_EQ(handlesBefore, KernelHandleCount());
     EXPECT_LT(PrivateBytes() - before, SIZE_T(256) * 1024) << "more than 128 bytes kept per load";
+}
+
+typedef BOOL(WINAPI* EntryPointFunction)(HINSTANCE, DWORD, LPVOID);
+
+EntryPointFunction ModuleEntryPoint(HMODULE module)
+{
+    const BYTE* base = reinterpret_cast<const BYTE*>(module);
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    return reinterpret_cast<EntryPointFunction>(
+        reinterpret_cast<ULONG_PTR>(base + nt->OptionalHeader.AddressOfEntryPoint));
+}
+
+// At process exit the loader detaches with a non-null reserved pointer, after
+// every other thread is gone: nothing is given back then (type information,
+// window class, menus, slots, semaphores), so the module stays as it was and
+// still serves its cached factory. FreeLibrary afterwards cleans up as ever.
+TEST(ServerLoadTest, DetachAtProcessExitCleansNothingUp)
+{
+    CTandrelLibrary server;
+    ASSERT_TRUE(server.IsLoaded());
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    factory->Release();
+    const DWORD handles = KernelHandleCount();
+
+    EXPECT_TRUE(ModuleEntryPoint(server.Handle())(server.Handle(), DLL_PROCESS_DETACH, reinterpret_cast<LPVOID>(1)));
+    EXPECT_EQ(handles, KernelHandleCount());
+    IClassFactory* again = nullptr;
+    EXPECT_EQ(S_OK, server.GetClassObject(CLSID_RefresherBand, IID_IClassFactory, reinterpret_cast<void**>(&again)));
+    EXPECT_EQ(factory, again);
+    if (again)
+        again->Release();
+    server.Unload();
+    EXPECT_FALSE(IsServerMapped());
 }
 
 } // namespace

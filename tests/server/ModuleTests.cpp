@@ -314,14 +314,16 @@ protected:
     }
 };
 
-TEST_F(WrapperTest, PlainObjectSpoilsItsCountAndUnlocksBeforeTheClassGoes)
+// The module stays locked until the class's destructor has finished, so that
+// nothing can unload the code it still runs.
+TEST_F(WrapperTest, PlainObjectSpoilsItsCountAndKeepsTheModuleLockedWhileTheClassGoes)
 {
     IPersist* object = nullptr;
     ASSERT_EQ(S_OK, CreatePlainObject<CTestObject>(nullptr, IID_IPersist, reinterpret_cast<void**>(&object)));
     EXPECT_EQ(1, m_pModule->GetLockCount());
     EXPECT_EQ(0u, object->Release());
     EXPECT_EQ(static_cast<LONG>(0xC0000001), CTestObject::s_nRefAtDestruction);
-    EXPECT_EQ(0, CTestObject::s_nLocksAtDestruction);
+    EXPECT_EQ(1, CTestObject::s_nLocksAtDestruction);
     EXPECT_EQ(0, m_pModule->GetLockCount());
 }
 
@@ -337,7 +339,7 @@ TEST_F(WrapperTest, ConstructionThatThrowsReportsOutOfMemory)
     EXPECT_EQ(E_POINTER, CreatePlainObject<CTestObject>(nullptr, IID_IPersist, nullptr));
 }
 
-TEST_F(WrapperTest, AggregateDestructionUnlocksBeforeTheInnerClassGoes)
+TEST_F(WrapperTest, AggregateKeepsTheModuleLockedWhileTheInnerClassGoes)
 {
     COuterObject outer;
     ASSERT_EQ(S_OK, CreateAggregatedObject<CTestObject>(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.m_pInner)));
@@ -349,7 +351,8 @@ TEST_F(WrapperTest, AggregateDestructionUnlocksBeforeTheInnerClassGoes)
     EXPECT_EQ(0u, outer.m_pInner->Release());
     // The contained class keeps the controlling object where the count would be.
     EXPECT_EQ(reinterpret_cast<LONG>(static_cast<IUnknown*>(&outer)), CTestObject::s_nRefAtDestruction);
-    EXPECT_EQ(0, CTestObject::s_nLocksAtDestruction);
+    EXPECT_EQ(1, CTestObject::s_nLocksAtDestruction);
+    EXPECT_EQ(0, m_pModule->GetLockCount());
     EXPECT_EQ(1u, outer.m_nRef);
 }
 

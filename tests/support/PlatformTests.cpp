@@ -2,9 +2,13 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "support/Allocation.h"
 #include "support/CriticalSection.h"
 #include "support/Guid.h"
+#include "support/Owners.h"
 #include "support/Stack.h"
 #include "support/Status.h"
 #include "tests/common/TestAccess.h"
@@ -43,6 +47,15 @@ BOOL AnswerNearStackEnd(UINT32 bytes, int depth)
     // Reading the frame after the call keeps the recursion from becoming a loop.
     return frame[0] == static_cast<char>(depth) ? answer : TRUE;
 }
+
+std::vector<int> g_releasedHandles;
+
+void RecordRelease(int handle)
+{
+    g_releasedHandles.push_back(handle);
+}
+
+using CRecordedHandle = CUniqueAny<int, RecordRelease>;
 
 const GUID kGuid = {0x6F3A2D14, 0x9C57, 0x4E0B, {0xA1, 0xD8, 0x3B, 0x72, 0xC5, 0x4E, 0x9A, 0x06}};
 
@@ -130,6 +143,33 @@ TEST(ScratchBlocks, OverflowingSizeGivesNull)
     CScratchBlockList list;
     EXPECT_EQ(nullptr, list.Allocate(0xFFFFFFF9));
     EXPECT_TRUE(CTestAccess::IsEmpty(list));
+}
+
+// Owners move into containers and out of functions: each handle is released
+// once, by the last owner it was moved to.
+TEST(HandleOwner, MovingHandsTheHandleOverAndEachIsReleasedOnce)
+{
+    g_releasedHandles.clear();
+    {
+        CRecordedHandle first(1);
+        CRecordedHandle second(std::move(first));
+        EXPECT_FALSE(first);
+        EXPECT_EQ(1, second.Get());
+        CRecordedHandle third(2);
+        third = std::move(second);
+        EXPECT_EQ(std::vector<int>({2}), g_releasedHandles) << "the handle moved over goes";
+        EXPECT_EQ(1, third.Get());
+        std::vector<CRecordedHandle> list;
+        for (int handle = 3; handle < 20; ++handle)
+            list.emplace_back(handle);
+        list.erase(list.begin());
+        EXPECT_EQ(std::vector<int>({2, 3}), g_releasedHandles);
+    }
+    std::sort(g_releasedHandles.begin(), g_releasedHandles.end());
+    std::vector<int> each(19);
+    for (int i = 0; i < 19; ++i)
+        each[i] = i + 1;
+    EXPECT_EQ(each, g_releasedHandles);
 }
 
 TEST(TaskArrays, OverflowingProductGivesNullAndKeepsTheBlock)
