@@ -9,8 +9,6 @@
 
 namespace {
 
-using CMenuHandle = CUniqueAny<HMENU, DestroyMenu>;
-
 // One thread's copy of the menu and the number of its band windows.
 struct ThreadMenu {
     DWORD threadId;
