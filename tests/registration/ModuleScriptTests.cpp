@@ -6,7 +6,7 @@
 
 #include "registration/ComponentCategories.h"
 #include "server/Module.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 
 namespace {
 
