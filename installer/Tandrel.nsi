@@ -1,6 +1,10 @@
 ; The setup program of Tandrel. scripts/package builds it with
 ;   makensis -DVERSION=<a.b.c.d> -DDIST=<folder with the stripped Tandrel.DLL> -DOUTFILE=<setup.exe>
 ;            [-DSIGN=<command that signs the file it is given>]
+;            [-DDIST64=<folder with the stripped x64 Tandrel.DLL>]
+; With DIST64 the setup program also installs, on 64-bit Windows, the x64
+; DLL into the x64 folder of the installation folder, registered in the
+; 64-bit view by the 64-bit regsvr32 (this 32-bit process cannot load it).
 ; The band's registry entries are written by the DLL's own DllRegisterServer
 ; and taken back by its DllUnregisterServer: the DLL's registry script is
 ; their only source.
@@ -12,6 +16,7 @@ ManifestDPIAware true
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
+!include x64.nsh
 
 !define PRODUCT "Tandrel"
 !define PUBLISHER "Tandrel Project"
@@ -67,9 +72,6 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) 2026 The Tandrel Projec
 
 !insertmacro MUI_LANGUAGE "English"
 
-; The earlier version's DLL while the new one is registered, or empty on a
-; first install.
-Var EarlierDll
 ; 1 when this install made the folder.
 Var FolderMade
 ; 1 when the README in the folder is the one the setup program puts there.
@@ -94,51 +96,94 @@ Function LockInstallFolder
   Push $R2
 FunctionEnd
 
-; Moves an earlier version's DLL aside, under a name of its own in the same
-; folder: a DLL that a browser holds can be renamed, though not replaced, so
-; the new one is registered from its final path at once.
-Function MoveEarlierAside
-  StrCpy $EarlierDll ""
-  ${IfNot} ${FileExists} "$INSTDIR\Tandrel.DLL"
-    Return
-  ${EndIf}
-  GetTempFileName $R0 "$INSTDIR"
-  Delete "$R0"
-  ClearErrors
-  Rename "$INSTDIR\Tandrel.DLL" "$R0"
-  ${If} ${Errors}
-    MessageBox MB_ICONSTOP "The installed Tandrel.DLL cannot be moved aside, so Tandrel has not been upgraded. Close the programs that use it and run the setup program again." /SD IDOK
-    Abort "Tandrel.DLL could not be moved aside; the installed version is unchanged."
-  ${EndIf}
-  StrCpy $EarlierDll "$R0"
-FunctionEnd
+; Registration through the DLL's own entry points: the 32-bit DLL in this
+; process, the 64-bit one through the 64-bit regsvr32. Each sets the error
+; flag when it fails.
+!macro Register32 dll
+  RegDLL "${dll}"
+!macroend
+!macro Unregister32 dll
+  UnRegDLL "${dll}"
+!macroend
+!macro Register64 dll
+  ExecWait '"$WINDIR\SysNative\regsvr32.exe" /s "${dll}"' $R9
+  ${IfThen} $R9 <> 0 ${|} SetErrors ${|}
+!macroend
+!macro Unregister64 dll
+  ExecWait '"$WINDIR\SysNative\regsvr32.exe" /s /u "${dll}"' $R9
+  ${IfThen} $R9 <> 0 ${|} SetErrors ${|}
+!macroend
 
-; Takes back a registration that failed. An upgrade puts the earlier DLL
-; back and registers it again, and keeps its uninstaller and its
-; Add/Remove Programs entry, which it never touched; a first install removes
-; what it put there.
-Function TakeBackFailedRegistration
-  ${If} $EarlierDll != ""
-    Delete "$INSTDIR\Tandrel.DLL"
-    Rename "$EarlierDll" "$INSTDIR\Tandrel.DLL"
+; The steps for the DLL of one bitness in its folder.
+!macro DllSteps BITS FOLDER
+  ; The earlier version's DLL while the new one is registered, or empty on a
+  ; first install.
+  Var EarlierDll${BITS}
+
+  ; Moves an earlier version's DLL aside, under a name of its own in the
+  ; same folder: a DLL that a browser holds can be renamed, though not
+  ; replaced, so the new one is registered from its final path at once.
+  ; Sets the error flag when the DLL cannot be moved.
+  Function MoveEarlierAside${BITS}
+    StrCpy $EarlierDll${BITS} ""
     ClearErrors
-    RegDLL "$INSTDIR\Tandrel.DLL"
-    ${If} ${Errors}
-      DetailPrint "The earlier Tandrel.DLL is back in place; registering it again failed too."
-    ${Else}
-      DetailPrint "The earlier Tandrel.DLL is back in place and registered."
+    ${IfNot} ${FileExists} "${FOLDER}\Tandrel.DLL"
+      Return
     ${EndIf}
-    Return
-  ${EndIf}
-  ; A refused registration keeps the class entries it wrote before the
-  ; refusal; the DLL's own unregistration removes them.
-  UnRegDLL "$INSTDIR\Tandrel.DLL"
-  Delete "$INSTDIR\Tandrel.DLL"
+    GetTempFileName $R0 "${FOLDER}"
+    Delete "$R0"
+    ClearErrors
+    Rename "${FOLDER}\Tandrel.DLL" "$R0"
+    ${IfNot} ${Errors}
+      StrCpy $EarlierDll${BITS} "$R0"
+    ${EndIf}
+  FunctionEnd
+
+  ; Takes back a registration that failed. An upgrade puts the earlier DLL
+  ; back and registers it again, and keeps its uninstaller and its
+  ; Add/Remove Programs entry, which it never touched; a first install
+  ; removes what it put there.
+  Function TakeBack${BITS}
+    ${If} $EarlierDll${BITS} != ""
+      Delete "${FOLDER}\Tandrel.DLL"
+      Rename "$EarlierDll${BITS}" "${FOLDER}\Tandrel.DLL"
+      ClearErrors
+      !insertmacro Register${BITS} "${FOLDER}\Tandrel.DLL"
+      ${If} ${Errors}
+        DetailPrint "The earlier ${FOLDER}\Tandrel.DLL is back in place; registering it again failed too."
+      ${Else}
+        DetailPrint "The earlier ${FOLDER}\Tandrel.DLL is back in place and registered."
+      ${EndIf}
+      Return
+    ${EndIf}
+    ; A refused registration keeps the class entries it wrote before the
+    ; refusal; the DLL's own unregistration removes them.
+    !insertmacro Unregister${BITS} "${FOLDER}\Tandrel.DLL"
+    Delete "${FOLDER}\Tandrel.DLL"
+  FunctionEnd
+!macroend
+!insertmacro DllSteps 32 "$INSTDIR"
+!ifdef DIST64
+  !insertmacro DllSteps 64 "$INSTDIR\x64"
+!endif
+
+; Ends an install whose registration failed, after its take-back.
+Function Refused
   ${If} $FolderMade = 1
     ; The working folder cannot be removed.
     SetOutPath "$TEMP"
+!ifdef DIST64
+    RMDir "$INSTDIR\x64"
+!endif
     RMDir "$INSTDIR"
   ${EndIf}
+  MessageBox MB_ICONSTOP "Tandrel could not be registered, so this version has not been installed.$\r$\n$\r$\nRun the setup program as an administrator." /SD IDOK
+  Abort "Registration of Tandrel.DLL failed."
+FunctionEnd
+
+Function CannotMoveEarlier
+  MessageBox MB_ICONSTOP "The installed Tandrel.DLL cannot be moved aside, so Tandrel has not been upgraded. Close the programs that use it and run the setup program again." /SD IDOK
+  Abort "Tandrel.DLL could not be moved aside; the installed version is unchanged."
 FunctionEnd
 
 ; A README that was in the folder before Tandrel came is not Tandrel's: it
@@ -188,21 +233,43 @@ Section "Tandrel"
   ${EndIf}
   SetOutPath "$INSTDIR"
   Call ClaimReadme
-  Call MoveEarlierAside
+  Call MoveEarlierAside32
+  ${IfThen} ${Errors} ${|} Call CannotMoveEarlier ${|}
   File "${DIST}\Tandrel.DLL"
-
   ClearErrors
-  RegDLL "$INSTDIR\Tandrel.DLL"
+  !insertmacro Register32 "$INSTDIR\Tandrel.DLL"
   ${If} ${Errors}
-    Call TakeBackFailedRegistration
-    MessageBox MB_ICONSTOP "Tandrel could not be registered, so this version has not been installed.$\r$\n$\r$\nRun the setup program as an administrator." /SD IDOK
-    Abort "Registration of Tandrel.DLL failed."
+    Call TakeBack32
+    Call Refused
   ${EndIf}
-  ${If} $EarlierDll != ""
-    Delete /REBOOTOK "$EarlierDll"
-    ${If} ${RebootFlag}
-      MessageBox MB_ICONINFORMATION "Tandrel is upgraded. A browser still runs the earlier version until it is closed; its file is removed when Windows restarts." /SD IDOK
+!ifdef DIST64
+  ${If} ${RunningX64}
+    CreateDirectory "$INSTDIR\x64"
+    Call MoveEarlierAside64
+    ${If} ${Errors}
+      Call TakeBack32
+      Call CannotMoveEarlier
     ${EndIf}
+    SetOutPath "$INSTDIR\x64"
+    File "${DIST64}\Tandrel.DLL"
+    SetOutPath "$INSTDIR"
+    ClearErrors
+    !insertmacro Register64 "$INSTDIR\x64\Tandrel.DLL"
+    ${If} ${Errors}
+      Call TakeBack64
+      Call TakeBack32
+      Call Refused
+    ${EndIf}
+    ${If} $EarlierDll64 != ""
+      Delete /REBOOTOK "$EarlierDll64"
+    ${EndIf}
+  ${EndIf}
+!endif
+  ${If} $EarlierDll32 != ""
+    Delete /REBOOTOK "$EarlierDll32"
+  ${EndIf}
+  ${If} ${RebootFlag}
+    MessageBox MB_ICONINFORMATION "Tandrel is upgraded. A browser still runs the earlier version until it is closed; its file is removed when Windows restarts." /SD IDOK
   ${EndIf}
 
   ${If} $ReadmeOurs = 1
@@ -224,26 +291,39 @@ Section "Tandrel"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" ReadmeInstalled $ReadmeOurs
 SectionEnd
 
-Section "Uninstall"
-  ; A refused unregistration keeps the files, so that it can be run again
-  ; with the rights it needs. A DLL already gone, or already unregistered,
-  ; leaves nothing for it to take back.
-  ${If} ${FileExists} "$INSTDIR\Tandrel.DLL"
+; Takes back the registration of the DLL of one bitness in its folder. A
+; refused unregistration keeps the files, so that it can be run again with
+; the rights it needs. A DLL already gone, or already unregistered, leaves
+; nothing for it to take back.
+!macro UninstallDll BITS FOLDER
+  ${If} ${FileExists} "${FOLDER}\Tandrel.DLL"
     ClearErrors
-    UnRegDLL "$INSTDIR\Tandrel.DLL"
+    !insertmacro Unregister${BITS} "${FOLDER}\Tandrel.DLL"
     ${If} ${Errors}
+      SetRegView ${BITS}
       ClearErrors
       ReadRegStr $0 HKCR "CLSID\${CLASS}\InprocServer32" ""
       ${IfNot} ${Errors}
         MessageBox MB_ICONSTOP "Tandrel could not be unregistered, so it has not been removed.$\r$\n$\r$\nRun the uninstaller as an administrator." /SD IDOK
-        Abort "Unregistration of Tandrel.DLL failed."
+        Abort "Unregistration of ${FOLDER}\Tandrel.DLL failed."
       ${EndIf}
-      DetailPrint "Tandrel.DLL was not registered: there is no registration to take back."
+      SetRegView 32
+      DetailPrint "${FOLDER}\Tandrel.DLL was not registered: there is no registration to take back."
     ${EndIf}
   ${Else}
-    DetailPrint "Tandrel.DLL is not in $INSTDIR: there is no DLL to take its registration back."
+    DetailPrint "Tandrel.DLL is not in ${FOLDER}: there is no DLL to take its registration back."
   ${EndIf}
-  Delete /REBOOTOK "$INSTDIR\Tandrel.DLL"
+  Delete /REBOOTOK "${FOLDER}\Tandrel.DLL"
+!macroend
+
+Section "Uninstall"
+!ifdef DIST64
+  ${If} ${RunningX64}
+    !insertmacro UninstallDll 64 "$INSTDIR\x64"
+    RMDir "$INSTDIR\x64"
+  ${EndIf}
+!endif
+  !insertmacro UninstallDll 32 "$INSTDIR"
   ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" ReadmeInstalled
   ${If} $0 = 1
     Delete "$INSTDIR\README.txt"
