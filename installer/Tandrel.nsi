@@ -202,8 +202,8 @@ Function ClaimReadme
   ${EndIf}
 FunctionEnd
 
-!macro AddFileSize file
-  ${GetSize} "$INSTDIR" "/M=${file} /S=0B /G=0" $R1 $R2 $R3
+!macro AddFileSize folder file
+  ${GetSize} "${folder}" "/M=${file} /S=0B /G=0" $R1 $R2 $R3
   IntOp $R0 $R0 + $R1
 !macroend
 
@@ -211,11 +211,14 @@ FunctionEnd
 ; stack: not those of others', nor an earlier DLL that waits for a restart.
 Function InstalledSize
   StrCpy $R0 0
-  !insertmacro AddFileSize Tandrel.DLL
-  !insertmacro AddFileSize uninstall.exe
+  !insertmacro AddFileSize "$INSTDIR" Tandrel.DLL
+  !insertmacro AddFileSize "$INSTDIR" uninstall.exe
   ${If} $ReadmeOurs = 1
-    !insertmacro AddFileSize README.txt
+    !insertmacro AddFileSize "$INSTDIR" README.txt
   ${EndIf}
+!ifdef DIST64
+  !insertmacro AddFileSize "$INSTDIR\x64" Tandrel.DLL
+!endif
   IntOp $R0 $R0 / 1024
   Push $R0
 FunctionEnd
