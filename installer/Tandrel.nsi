@@ -1,5 +1,10 @@
 ; The setup program of Tandrel. scripts/package builds it with
 ;   makensis -DVERSION=<a.b.c.d> -DDIST=<folder with the stripped Tandrel.DLL> -DOUTFILE=<setup.exe>
+;            [-DSIGN=<command that signs the file it is given>]
+;            [-DDIST64=<folder with the stripped x64 Tandrel.DLL>]
+; With DIST64 the setup program also installs, on 64-bit Windows, the x64
+; DLL into the x64 folder of the installation folder, registered in the
+; 64-bit view by the 64-bit regsvr32 (this 32-bit process cannot load it).
 ; The band's registry entries are written by the DLL's own DllRegisterServer
 ; and taken back by its DllUnregisterServer: the DLL's registry script is
 ; their only source.
@@ -11,10 +16,29 @@ ManifestDPIAware true
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
+!include x64.nsh
 
 !define PRODUCT "Tandrel"
 !define PUBLISHER "Tandrel Project"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandrel"
+!define CLASS "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}"
+; The folder, and so what is put in it, is written by Administrators and
+; SYSTEM only, wherever it is: a protected descriptor, so that nothing is
+; inherited from the parent (a folder made under a drive root would let
+; Authenticated Users modify it); Users may read and execute. SIDs by their
+; SDDL aliases, the same in every language of Windows.
+!define FOLDER_SDDL "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+; SetNamedSecurityInfo: SE_FILE_OBJECT; DACL_SECURITY_INFORMATION with
+; PROTECTED_DACL_SECURITY_INFORMATION.
+!define SE_FILE_OBJECT 1
+!define PROTECTED_DACL 0x80000004
+
+!ifdef SIGN
+  ; Both programs are signed as they are written: the uninstaller before it
+  ; is packed into the setup program, which is signed last.
+  !uninstfinalize '"${SIGN}" "%1"'
+  !finalize '"${SIGN}" "%1"'
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -48,43 +72,215 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) 2026 The Tandrel Projec
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Takes back what a failed installation has written, so that nothing is left
-; half-installed.
-Function RollBack
-  ; A refused registration keeps the class entries it wrote before the
-  ; refusal; the DLL's own unregistration removes them.
-  UnRegDLL "$INSTDIR\Tandrel.DLL"
-  Delete "$INSTDIR\Tandrel.DLL"
-  Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\uninstall.exe"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  ; The working folder cannot be removed.
-  SetOutPath "$TEMP"
-  RMDir "$INSTDIR"
+; 1 when this install made the folder.
+Var FolderMade
+; 1 when the README in the folder is the one the setup program puts there.
+Var ReadmeOurs
+
+; Gives the folder its descriptor; a folder that is not there yet is made
+; with it, so that it is never open. Leaves 0 on the stack on success.
+Function LockInstallFolder
+  ${GetParent} "$INSTDIR" $R0
+  CreateDirectory "$R0"
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .R1, p 0) i .R2'
+  ${If} $R2 = 0
+    Push 1
+    Return
+  ${EndIf}
+  System::Call '*(i 12, p R1, i 0) p .R3'
+  System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR", p R3) i'
+  System::Free $R3
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p R1, *i .R4, *p .R5, *i .R6) i'
+  System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i ${SE_FILE_OBJECT}, i ${PROTECTED_DACL}, p 0, p 0, p R5, p 0) i .R2'
+  System::Call 'kernel32::LocalFree(p R1)'
+  Push $R2
+FunctionEnd
+
+; Registration through the DLL's own entry points: the 32-bit DLL in this
+; process, the 64-bit one through the 64-bit regsvr32. Each sets the error
+; flag when it fails.
+!macro Register32 dll
+  RegDLL "${dll}"
+!macroend
+!macro Unregister32 dll
+  UnRegDLL "${dll}"
+!macroend
+!macro Register64 dll
+  ExecWait '"$WINDIR\SysNative\regsvr32.exe" /s "${dll}"' $R9
+  ${IfThen} $R9 <> 0 ${|} SetErrors ${|}
+!macroend
+!macro Unregister64 dll
+  ExecWait '"$WINDIR\SysNative\regsvr32.exe" /s /u "${dll}"' $R9
+  ${IfThen} $R9 <> 0 ${|} SetErrors ${|}
+!macroend
+
+; The steps for the DLL of one bitness in its folder.
+!macro DllSteps BITS FOLDER
+  ; The earlier version's DLL while the new one is registered, or empty on a
+  ; first install.
+  Var EarlierDll${BITS}
+
+  ; Moves an earlier version's DLL aside, under a name of its own in the
+  ; same folder: a DLL that a browser holds can be renamed, though not
+  ; replaced, so the new one is registered from its final path at once.
+  ; Sets the error flag when the DLL cannot be moved.
+  Function MoveEarlierAside${BITS}
+    StrCpy $EarlierDll${BITS} ""
+    ClearErrors
+    ${IfNot} ${FileExists} "${FOLDER}\Tandrel.DLL"
+      Return
+    ${EndIf}
+    GetTempFileName $R0 "${FOLDER}"
+    Delete "$R0"
+    ClearErrors
+    Rename "${FOLDER}\Tandrel.DLL" "$R0"
+    ${IfNot} ${Errors}
+      StrCpy $EarlierDll${BITS} "$R0"
+    ${EndIf}
+  FunctionEnd
+
+  ; Takes back a registration that failed. An upgrade puts the earlier DLL
+  ; back and registers it again, and keeps its uninstaller and its
+  ; Add/Remove Programs entry, which it never touched; a first install
+  ; removes what it put there.
+  Function TakeBack${BITS}
+    ${If} $EarlierDll${BITS} != ""
+      Delete "${FOLDER}\Tandrel.DLL"
+      Rename "$EarlierDll${BITS}" "${FOLDER}\Tandrel.DLL"
+      ClearErrors
+      !insertmacro Register${BITS} "${FOLDER}\Tandrel.DLL"
+      ${If} ${Errors}
+        DetailPrint "The earlier ${FOLDER}\Tandrel.DLL is back in place; registering it again failed too."
+      ${Else}
+        DetailPrint "The earlier ${FOLDER}\Tandrel.DLL is back in place and registered."
+      ${EndIf}
+      Return
+    ${EndIf}
+    ; A refused registration keeps the class entries it wrote before the
+    ; refusal; the DLL's own unregistration removes them.
+    !insertmacro Unregister${BITS} "${FOLDER}\Tandrel.DLL"
+    Delete "${FOLDER}\Tandrel.DLL"
+  FunctionEnd
+!macroend
+!insertmacro DllSteps 32 "$INSTDIR"
+!ifdef DIST64
+  !insertmacro DllSteps 64 "$INSTDIR\x64"
+!endif
+
+; Ends an install whose registration failed, after its take-back.
+Function Refused
+  ${If} $FolderMade = 1
+    ; The working folder cannot be removed.
+    SetOutPath "$TEMP"
+!ifdef DIST64
+    RMDir "$INSTDIR\x64"
+!endif
+    RMDir "$INSTDIR"
+  ${EndIf}
+  MessageBox MB_ICONSTOP "Tandrel could not be registered, so this version has not been installed.$\r$\n$\r$\nRun the setup program as an administrator." /SD IDOK
+  Abort "Registration of Tandrel.DLL failed."
+FunctionEnd
+
+Function CannotMoveEarlier
+  MessageBox MB_ICONSTOP "The installed Tandrel.DLL cannot be moved aside, so Tandrel has not been upgraded. Close the programs that use it and run the setup program again." /SD IDOK
+  Abort "Tandrel.DLL could not be moved aside; the installed version is unchanged."
+FunctionEnd
+
+; A README that was in the folder before Tandrel came is not Tandrel's: it
+; is neither replaced nor, later, removed. One that an earlier installation
+; in this folder put there is (earlier releases did not record it).
+Function ClaimReadme
+  StrCpy $ReadmeOurs 1
+  ${IfNot} ${FileExists} "$INSTDIR\README.txt"
+    Return
+  ${EndIf}
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" InstallLocation
+  ReadRegDWORD $R1 HKLM "${UNINSTALL_KEY}" ReadmeInstalled
+  ${If} $R0 != $INSTDIR
+  ${OrIf} $R1 == 0
+    StrCpy $ReadmeOurs 0
+  ${EndIf}
+FunctionEnd
+
+!macro AddFileSize folder file
+  ${GetSize} "${folder}" "/M=${file} /S=0B /G=0" $R1 $R2 $R3
+  IntOp $R0 $R0 + $R1
+!macroend
+
+; The kilobytes of the files the setup program put in the folder, on the
+; stack: not those of others', nor an earlier DLL that waits for a restart.
+Function InstalledSize
+  StrCpy $R0 0
+  !insertmacro AddFileSize "$INSTDIR" Tandrel.DLL
+  !insertmacro AddFileSize "$INSTDIR" uninstall.exe
+  ${If} $ReadmeOurs = 1
+    !insertmacro AddFileSize "$INSTDIR" README.txt
+  ${EndIf}
+!ifdef DIST64
+  !insertmacro AddFileSize "$INSTDIR\x64" Tandrel.DLL
+!endif
+  IntOp $R0 $R0 / 1024
+  Push $R0
 FunctionEnd
 
 Section "Tandrel"
+  StrCpy $FolderMade 0
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $FolderMade 1
+  ${EndIf}
+  Call LockInstallFolder
+  Pop $0
+  ${If} $0 <> 0
+    MessageBox MB_ICONSTOP "The folder $INSTDIR cannot be made writable by administrators only ($0), so Tandrel has not been installed." /SD IDOK
+    Abort "The folder's permissions could not be set."
+  ${EndIf}
   SetOutPath "$INSTDIR"
-  ; An earlier version that a browser still holds cannot be replaced now:
-  ; then the replacement waits for the next restart.
-  File "/oname=Tandrel.DLL.new" "${DIST}\Tandrel.DLL"
-  Delete /REBOOTOK "$INSTDIR\Tandrel.DLL"
-  Rename /REBOOTOK "$INSTDIR\Tandrel.DLL.new" "$INSTDIR\Tandrel.DLL"
-  File README.txt
-  ${If} ${RebootFlag}
-    MessageBox MB_ICONINFORMATION "Tandrel.DLL is in use, so the new version replaces it when Windows restarts. Close Internet Explorer and restart Windows to finish the upgrade." /SD IDOK
-  ${EndIf}
-
+  Call ClaimReadme
+  Call MoveEarlierAside32
+  ${IfThen} ${Errors} ${|} Call CannotMoveEarlier ${|}
+  File "${DIST}\Tandrel.DLL"
   ClearErrors
-  RegDLL "$INSTDIR\Tandrel.DLL"
+  !insertmacro Register32 "$INSTDIR\Tandrel.DLL"
   ${If} ${Errors}
-    Call RollBack
-    MessageBox MB_ICONSTOP "Tandrel could not be registered, so it has not been installed.$\r$\n$\r$\nRun the setup program as an administrator." /SD IDOK
-    Abort "Registration of Tandrel.DLL failed."
+    Call TakeBack32
+    Call Refused
+  ${EndIf}
+!ifdef DIST64
+  ${If} ${RunningX64}
+    CreateDirectory "$INSTDIR\x64"
+    Call MoveEarlierAside64
+    ${If} ${Errors}
+      Call TakeBack32
+      Call CannotMoveEarlier
+    ${EndIf}
+    SetOutPath "$INSTDIR\x64"
+    File "${DIST64}\Tandrel.DLL"
+    SetOutPath "$INSTDIR"
+    ClearErrors
+    !insertmacro Register64 "$INSTDIR\x64\Tandrel.DLL"
+    ${If} ${Errors}
+      Call TakeBack64
+      Call TakeBack32
+      Call Refused
+    ${EndIf}
+    ${If} $EarlierDll64 != ""
+      Delete /REBOOTOK "$EarlierDll64"
+    ${EndIf}
+  ${EndIf}
+!endif
+  ${If} $EarlierDll32 != ""
+    Delete /REBOOTOK "$EarlierDll32"
+  ${EndIf}
+  ${If} ${RebootFlag}
+    MessageBox MB_ICONINFORMATION "Tandrel is upgraded. A browser still runs the earlier version until it is closed; its file is removed when Windows restarts." /SD IDOK
   ${EndIf}
 
+  ${If} $ReadmeOurs = 1
+    File README.txt
+  ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
+  Call InstalledSize
+  Pop $0
   WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" Publisher "${PUBLISHER}"
@@ -95,23 +291,54 @@ Section "Tandrel"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" EstimatedSize $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoModify 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" NoRepair 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" ReadmeInstalled $ReadmeOurs
 SectionEnd
 
-Section "Uninstall"
-  ; A refused unregistration keeps the files, so that it can be run again
-  ; with the rights it needs.
-  ${If} ${FileExists} "$INSTDIR\Tandrel.DLL"
+; Takes back the registration of the DLL of one bitness in its folder. A
+; refused unregistration keeps the files, so that it can be run again with
+; the rights it needs. A DLL already gone, or already unregistered, leaves
+; nothing for it to take back.
+!macro UninstallDll BITS FOLDER
+  ${If} ${FileExists} "${FOLDER}\Tandrel.DLL"
     ClearErrors
-    UnRegDLL "$INSTDIR\Tandrel.DLL"
+    !insertmacro Unregister${BITS} "${FOLDER}\Tandrel.DLL"
     ${If} ${Errors}
-      MessageBox MB_ICONSTOP "Tandrel could not be unregistered, so it has not been removed.$\r$\n$\r$\nRun the uninstaller as an administrator." /SD IDOK
-      Abort "Unregistration of Tandrel.DLL failed."
+      SetRegView ${BITS}
+      ClearErrors
+      ReadRegStr $0 HKCR "CLSID\${CLASS}\InprocServer32" ""
+      ${IfNot} ${Errors}
+        MessageBox MB_ICONSTOP "Tandrel could not be unregistered, so it has not been removed.$\r$\n$\r$\nRun the uninstaller as an administrator." /SD IDOK
+        Abort "Unregistration of ${FOLDER}\Tandrel.DLL failed."
+      ${EndIf}
+      SetRegView 32
+      DetailPrint "${FOLDER}\Tandrel.DLL was not registered: there is no registration to take back."
     ${EndIf}
+  ${Else}
+    DetailPrint "Tandrel.DLL is not in ${FOLDER}: there is no DLL to take its registration back."
   ${EndIf}
-  Delete /REBOOTOK "$INSTDIR\Tandrel.DLL"
-  Delete "$INSTDIR\README.txt"
+  Delete /REBOOTOK "${FOLDER}\Tandrel.DLL"
+!macroend
+
+Section "Uninstall"
+!ifdef DIST64
+  ${If} ${RunningX64}
+    !insertmacro UninstallDll 64 "$INSTDIR\x64"
+    RMDir "$INSTDIR\x64"
+  ${EndIf}
+!endif
+  !insertmacro UninstallDll 32 "$INSTDIR"
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" ReadmeInstalled
+  ${If} $0 = 1
+    Delete "$INSTDIR\README.txt"
+  ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   SetOutPath "$TEMP"
-  RMDir /REBOOTOK "$INSTDIR"
+  ; A folder that holds what is not Tandrel's stays; one that empties only
+  ; when a DLL in use is deleted goes at the restart too.
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR"
+  ${EndIf}
 SectionEnd

@@ -1,36 +1,86 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package of Tandrel from installer/Tandrel.wxs
 # with wixl. Each version has a product code of its own, derived from the
-# upgrade code and the version, so that a rebuild of one version is the same
-# product and a later version upgrades it; the manufacturer is the one of the
-# DLL's version block.
-# Usage: msi.sh <version a.b.c.d> <Tandrel.DLL> <output .msi>
+# upgrade code, the version and the package's architecture, so that a
+# rebuild of one version is the same product and a later version upgrades
+# it; the manufacturer is the one of the DLL's version block. The band's
+# registry entries are those that the DLL's own DllRegisterServer writes,
+# taken by RegistrationHarvest under Wine (in the prefix that WINEPREFIX
+# names, whose registry it leaves as it was).
+# Usage: msi.sh <version a.b.c.d> <Tandrel.DLL> <tools folder> <output .msi>
+#               [<x64 Tandrel.DLL> <x64 tools folder>]
+# A tools folder is a build's bin/, with RegistrationHarvest.exe (and, for
+# the 32-bit build, InstallFolderAction.dll). With the x64 DLL the package is
+# the 64-bit one, with both DLLs; its harvest runs in the 64-bit prefix that
+# WINEPREFIX64 names.
 set -euo pipefail
 version=$1
-dll=$2
-output=$3
+dll=$(realpath "$2")
+tools=$(realpath "$3")
+output=$(realpath "$4")
+dll64=${5:+$(realpath "$5")}
+tools64=${6:+$(realpath "$6")}
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../scripts/wine-env"
 wxs="$here/Tandrel.wxs"
 
+arch=x86
+[ -z "$dll64" ] || arch=x64
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$wxs")
 product_code=$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
-  "$upgrade_code" "$version")
+  "$upgrade_code" "$version${dll64:+ x64}")
 manufacturer=$(sed -n 's/^ *VALUE "CompanyName", "\(.*\)\\0" *$/\1/p' "$here/../resources/Version.rc")
 [ -n "$upgrade_code" ] && [ -n "$manufacturer" ] || { echo "msi.sh: no upgrade code or manufacturer" >&2; exit 1; }
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Writes the registry elements of the DLL $1, which the package names $2 and
+# whose folder it names $3, into $4.
+harvest() {
+  wine "$5/RegistrationHarvest.exe" "$(winepath -w "$1")" "[#$2]" "[$3]" "$(winepath -w "$4")" ||
+    { echo "msi.sh: the registration harvest of $1 failed" >&2; exit 1; }
+}
+harvest "$dll" TandrelDll INSTALLFOLDER "$work/Registration.wxi" "$tools"
+i686-w64-mingw32-strip -o "$work/InstallFolderAction.dll" "$tools/InstallFolderAction.dll"
+# The custom action ships inside the package: signed like every file shipped.
+[ -z "${TANDREL_SIGN_PFX:-}" ] || "$here/sign" "$work/InstallFolderAction.dll"
+cp "$dll" "$work/Tandrel.DLL"
+defines=(-D "Version=$version" -D "ProductCode=$product_code" -D "Manufacturer=$manufacturer"
+  -D Dll=Tandrel.DLL -D FolderAction=InstallFolderAction.dll -D "Registration=$work/Registration.wxi")
+if [ -n "$dll64" ]; then
+  mkdir "$work/x64"
+  cp "$dll64" "$work/x64/Tandrel.DLL"
+  WINEPREFIX=${WINEPREFIX64:?msi.sh: WINEPREFIX64 names no 64-bit prefix} WINEARCH=win64 \
+    harvest "$dll64" TandrelDll64 INSTALLFOLDER64 "$work/Registration64.wxi" "$tools64"
+  defines+=(-D Dll64=x64/Tandrel.DLL -D "Registration64=$work/Registration64.wxi")
+fi
+
 # wixl finds the files to package relative to the working folder only.
-output=$(realpath "$output")
-cd "$(dirname "$dll")"
-wixl -a x86 -D "Version=$version" -D "ProductCode=$product_code" -D "Manufacturer=$manufacturer" \
-  -D "Dll=$(basename "$dll")" -o "$output" "$wxs"
+cd "$work"
+wixl -a "$arch" "${defines[@]}" -o "$output" "$wxs"
 # What wixl cannot write is set here.
-# The DLL is a versioned file (its version block carries the product's
+# The DLLs are versioned files (their version blocks carry the product's
 # version), so that the installer's version rules decide whether an upgrade
-# replaces it; a versioned file has no hash.
-msibuild "$output" -q "UPDATE File SET Version = '$version' WHERE File = 'TandrelDll'"
-msibuild "$output" -q "DELETE FROM MsiFileHash WHERE File_ = 'TandrelDll'"
-# wixl writes no rollback actions: its Execute attribute knows "deferred"
-# only. The one that takes back a failed registration gets its type here:
-# an executable named by a property (50), whose exit code is ignored (64),
-# in the script (1024) as its rollback (256), run as the system (2048).
-msibuild "$output" -q "UPDATE CustomAction SET Type = 3442 WHERE Action = 'UnregisterFailedBand'"
+# replaces them; a versioned file has no hash.
+msibuild "$output" -q "UPDATE File SET Version = '$version'"
+msibuild "$output" -q "DELETE FROM MsiFileHash"
+# The folders and the DLLs are written by Administrators and SYSTEM only,
+# wherever INSTALLDIR points: a protected descriptor, so that nothing is
+# inherited from the parent (a folder made under a drive root would give
+# Authenticated Users the right to modify); Users may read and execute. SIDs
+# by their SDDL aliases, the same in every language of Windows.
+msibuild "$output" -q "CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \
+\`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDLText\` LONGCHAR NOT NULL, \
+\`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`)"
+lock() {
+  msibuild "$output" -q "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) \
+VALUES ('$1', '$2', '$3', '$4')"
+}
+folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+file_sddl='D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)'
+lock LockInstallFolder INSTALLDIR CreateFolder "$folder_sddl"
+lock LockDll TandrelDll File "$file_sddl"
+if [ -n "$dll64" ]; then
+  lock LockInstallFolder64 INSTALLDIR64 CreateFolder "$folder_sddl"
+  lock LockDll64 TandrelDll64 File "$file_sddl"
+fi

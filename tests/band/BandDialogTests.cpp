@@ -6,7 +6,7 @@
 
 #include "resources/resource.h"
 #include "tests/band/BandHarness.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 
 namespace {
 

@@ -93,6 +93,8 @@ const struct {
     {HKEY_USERS, "HKU"},
 };
 
+const char kSandboxesKey[] = "Software\\TandrelTestSandbox";
+
 } // namespace
 
 // A sandbox that cannot be made throws: going on would let the caller write
@@ -101,7 +103,7 @@ CRegistrySandbox::CRegistrySandbox()
 {
     static LONG s_counter;
     char name[96];
-    snprintf(name, sizeof(name), "Software\\TandrelTestSandbox\\%lu-%ld", GetCurrentProcessId(),
+    snprintf(name, sizeof(name), "%s\\%lu-%ld", kSandboxesKey, GetCurrentProcessId(),
              InterlockedIncrement(&s_counter));
     m_name = name;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hRoot, nullptr) != ERROR_SUCCESS)
@@ -140,6 +142,9 @@ void CRegistrySandbox::Restore()
     RegCloseKey(m_hRoot);
     RegDeleteTreeA(HKEY_CURRENT_USER, m_name.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, m_name.c_str());
+    // The last sandbox takes the common key with it, so that a run leaves
+    // the registry as it found it; one still in use elsewhere keeps it.
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSandboxesKey);
 }
 
 HKEY CRegistrySandbox::StandIn(HKEY root) const

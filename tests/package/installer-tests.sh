@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # The setup program of the release package, run silently as an administrator
-# deploys it: it installs and registers the DLL, writes the Add/Remove
-# Programs entry and nothing else, installs the same way twice, takes a
-# folder chosen with /D= (with a quote and non-ASCII letters), and its
-# uninstaller takes everything back but the keys registration keeps by
-# design. A refused registration leaves nothing installed.
+# deploys it: it locks the folder it installs into, installs and registers
+# the DLL, writes the Add/Remove Programs entry and nothing else, installs
+# the same way twice, takes a folder chosen with /D= (with a quote and
+# non-ASCII letters, and a README.txt of someone else's, which it leaves
+# alone), and its uninstaller takes everything back but the keys
+# registration keeps by design, also when the DLL was unregistered by hand.
+# A refused registration leaves nothing installed. An upgrade registers the
+# new DLL from its final path even while the earlier one is in use; one whose
+# registration is refused leaves the earlier version installed, registered
+# and uninstallable. An uninstall with the DLL gone ends with success.
 # Runs in a private copy of the test Wine prefix; prints the wall time of the
 # silent install and uninstall.
-# Usage: installer-tests.sh <dist folder> <ProgIdClient.exe> <RefusedToolbar.exe>
+# Usage: installer-tests.sh <dist folder> <ProgIdClient.exe> <RefusedToolbar.exe> <HoldDll.exe>
 set -euo pipefail
 source "$(dirname "$0")/../registration/private-prefix.sh"
 dist=$1
 client=$2
 refused=$3
+holder=$4
 
 setups=("$dist"/Tandrel-*-setup.exe)
 [ ${#setups[@]} -eq 1 ] && [ -f "${setups[0]}" ] || fail "no single setup program in $dist: run scripts/package"
@@ -21,18 +27,57 @@ version=$(basename "${setups[0]}" | sed 's/^Tandrel-\(.*\)-setup\.exe$/\1/').0
 session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 uninstall='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandrel'
 
+# The next version's setup program: the same DLL with the next build number
+# in its version block.
+next_version=$(echo "$version" | awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3 + 1, $4 }')
+mkdir "$work/next"
+python3 "$private_prefix_here/../package/next-version.py" "$dist/Tandrel.DLL" "$work/next/Tandrel.DLL" "$next_version"
+makensis -V1 -INPUTCHARSET UTF8 -DVERSION="$next_version" -DDIST="$work/next" \
+  -DOUTFILE="$private/drive_c/setup-next.exe" "$private_prefix_here/../../installer/Tandrel.nsi" >/dev/null ||
+  fail "cannot build the next version's setup program"
+
 start_session
 # Each user's remembered interval, which nothing of the package may touch.
 wine reg add 'HKCU\Software\Tandrel' /v Interval /t REG_DWORD /d 30 /f >/dev/null 2>&1
+# A README of someone else's in the folder that the second install chooses.
+chosen_folder="C:\\Tandrel's Bänd"
+chosen_unix="$private/drive_c/Tandrel's Bänd"
+mkdir "$chosen_unix"
+echo "Notes of the folder's owner" >"$chosen_unix/README.txt"
 export_registry before
 toolbar_left=$(toolbar_left before)
-files_now() { (cd "$private/drive_c" && find . -path ./users -prune -o -print | grep -v '\.reg$' | sort); }
+files_now() { (cd "$private/drive_c" && find . -path ./users -prune -o -print | grep -aEv '\.(reg|trace)$' | sort); }
 files_before=$(files_now)
 seconds_since() { awk -v now="$(date +%s.%N)" -v then="$1" 'BEGIN { printf "%.1f", now - then }'; }
 
-# Runs the setup program with a command line of its own: /D= takes the rest
-# of the line unquoted, which cmd passes on as it is.
-run_setup() { wine cmd /c "C:\\setup.exe /S${1:+ /D=$1}" >/dev/null 2>&1; }
+# Runs the setup program $2 (setup.exe when empty) with a command line of its
+# own: /D= takes the rest of the line unquoted, which cmd passes on as it is.
+# Wine's traces of the security calls go to C:\setup.trace: Wine applies no
+# file permissions (it maps them onto Unix mode bits and reads every folder
+# back as open to everyone), so what the setup program asks for is read
+# there.
+run_setup() {
+  WINEDEBUG=trace+security,trace+advapi wine cmd /c "C:\\${2:-setup.exe} /S${1:+ /D=$1}" \
+    >/dev/null 2>"$private/drive_c/setup.trace"
+}
+
+# Wine's form of a string in its traces: backslashes doubled, and characters
+# beyond ASCII as a backslash and four hex digits.
+traced() {
+  python3 -c 'import sys; print("L\"%s\"" % "".join(
+    "\\\\" if c == "\\" else c if " " <= c <= "~" else "\\%04x" % ord(c) for c in sys.argv[1]))' "$1"
+}
+
+# Checks that the last setup program gave the folder $1, before any file
+# was written, the descriptor of Administrators and SYSTEM only.
+check_locked() {
+  local trace="$private/drive_c/setup.trace"
+  grep -F "ConvertStringSecurityDescriptorToSecurityDescriptorW L\"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)\"" \
+    "$trace" >/dev/null || fail "$1: the setup program asked for no protected descriptor"
+  # SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+  grep -F "SetNamedSecurityInfoW $(traced "$1") 1 -2147483644 " "$trace" >/dev/null ||
+    { grep -F SetNamedSecurityInfoW "$trace" || true; fail "$1: the setup program did not set the folder's protected DACL"; }
+}
 
 # Runs the uninstaller of the folder $1 the way Add/Remove Programs runs its
 # QuietUninstallString. The uninstaller hands over to a copy of itself in the
@@ -43,7 +88,7 @@ run_uninstaller() {
   wine "$1\\uninstall.exe" /S >/dev/null 2>&1 || return $?
   local i
   for i in $(seq 1 600); do
-    [ -e "$unix_folder" ] || [ -z "$(pending_at_restart)" ] || return 0
+    [ -e "$unix_folder/uninstall.exe" ] || [ -z "$(pending_at_restart)" ] || return 0
     sleep 0.1
   done
   echo "the uninstaller has not finished"
@@ -52,59 +97,62 @@ run_uninstaller() {
 
 pending_at_restart() {
   wine reg query "$session_manager" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *PendingFileRenameOperations *REG_MULTI_SZ *//p' | sed 's/\\0/\n/g' | grep -v '^$' || true
+    sed -n 's/^ *PendingFileRenameOperations *REG_MULTI_SZ *//p' | sed 's/\\0/\n/g' | grep -av '^$' || true
 }
 
 # The uninstaller's copy in the temporary folder cannot delete itself while
-# it runs: it leaves that to the next restart. Checks that nothing else waits
-# for the restart, and does what the restart does.
+# it runs: it leaves that to the next restart, and so does an upgrade with
+# the earlier DLL it moved aside while a program held it (the pattern $1).
+# Checks that nothing else waits for the restart, and does what the restart
+# does.
 restart() {
-  local pending
-  pending=$(pending_at_restart)
+  local expected='^\\\?\?\\C:\\users\\[^\\]*\\Temp\\~nsu[^\\]*\.tmp'
+  [ -z "${1:-}" ] || expected="$expected|$1"
   local unexpected
-  unexpected=$(echo "$pending" | grep -v '^\\??\\C:\\users\\[^\\]*\\Temp\\~nsu[^\\]*\.tmp' || true)
+  unexpected=$(pending_at_restart | grep -aEv "$expected" || true)
   [ -z "$unexpected" ] || fail "waiting for the restart: $unexpected"
   wine reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1
   rm -rf "$private"/drive_c/users/*/Temp/~nsu*.tmp
+  [ -z "${1:-}" ] || rm -f "$private"/drive_c/Program\ Files/Tandrel/ns*.tmp
 }
 
-# The Add/Remove Programs entry of an installation in the folder $1, whose
-# files take $2 kilobytes.
+# The Add/Remove Programs entry of an installation of version $3 in the
+# folder $1, whose files take $2 kilobytes.
 expected_entry() {
   local folder=${1//\\/\\\\}
   sort <<REG
 +[$uninstall]
 +[$uninstall] "DisplayIcon"="$folder\\\\uninstall.exe"
 +[$uninstall] "DisplayName"="Tandrel"
-+[$uninstall] "DisplayVersion"="$version"
++[$uninstall] "DisplayVersion"="$3"
 +[$uninstall] "EstimatedSize"=dword:$(printf '%08x' "$2")
 +[$uninstall] "InstallLocation"="$folder"
 +[$uninstall] "NoModify"=dword:00000001
 +[$uninstall] "NoRepair"=dword:00000001
 +[$uninstall] "Publisher"="Tandrel Project"
 +[$uninstall] "QuietUninstallString"="\\"$folder\\\\uninstall.exe\\" /S"
++[$uninstall] "ReadmeInstalled"=dword:0000000$4
 +[$uninstall] "UninstallString"="\\"$folder\\\\uninstall.exe\\""
 REG
 }
 
-# Installs into the folder $1 (the default one when $2 is empty), checks the
-# registry and the files, and uninstalls again.
-install_cycle() {
-  local folder=$1 chosen=$2 name=$3
-  local unix_folder="$private/drive_c/${folder#C:\\}"
-  unix_folder=${unix_folder//\\//}
-  local started
-  started=$(date +%s.%N)
-  run_setup "$chosen" || fail "$name: setup returned $?"
-  echo "time: silent install $(seconds_since "$started") s"
-  export_registry "installed-$name"
-  cmp "$dist/Tandrel.DLL" "$unix_folder/Tandrel.DLL" || fail "$name: the installed DLL is not the packaged one"
+unix_path() { local path="$private/drive_c/${1#C:\\}"; echo "${path//\\//}"; }
+
+# Checks the export $1 after an install of version $3 from the DLL $4 into
+# the folder $2, whose README is the setup program's when $5 is 1.
+check_installed() {
+  local name=$1 folder=$2 expected_version=$3 dll=$4 readme_ours=$5
+  local unix_folder
+  unix_folder=$(unix_path "$folder")
+  cmp "$dll" "$unix_folder/Tandrel.DLL" || fail "$name: the installed DLL is not the packaged one"
+  local ours=("$unix_folder/Tandrel.DLL" "$unix_folder/uninstall.exe")
+  [ "$readme_ours" = 0 ] || ours+=("$unix_folder/README.txt")
   local size
-  size=$(( $(cat "$unix_folder"/* | wc -c) / 1024 ))
+  size=$(( $(cat "${ours[@]}" | wc -c) / 1024 ))
   local expected actual
-  expected=$( { expected_registration "$folder\\Tandrel.DLL"; expected_entry "$folder" "$size"; echo "$toolbar_left"; } |
-    grep -v '^$' | sort)
-  actual=$(changes before "installed-$name")
+  expected=$( { expected_registration "$folder\\Tandrel.DLL"; expected_entry "$folder" "$size" "$expected_version" "$readme_ours"
+                echo "$toolbar_left"; } | grep -v '^$' | sort)
+  actual=$(changes before "$name")
   if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
     fail "$name: the install changed other entries than registration and its Add/Remove Programs entry (- expected, + actual)"
@@ -112,17 +160,15 @@ install_cycle() {
   [ "$(ls "$unix_folder" | tr '\n' ' ')" = "README.txt Tandrel.DLL uninstall.exe " ] ||
     fail "$name: installed files: $(ls "$unix_folder")"
   wine "$client" | tr -d '\r' || fail "$name: the band was not created from the installed DLL"
-  echo "ok: $name: installed, registered and entered in Add/Remove Programs; the band is created from there"
+}
 
-  if [ "$name" = default ]; then
-    run_setup "$chosen" || fail "second setup returned $?"
-    export_registry twice
-    [ -z "$(changes "installed-$name" twice)" ] || { changes "installed-$name" twice; fail "installing twice differs from once"; }
-    echo "ok: installing twice equals installing once"
-  fi
-
+# Uninstalls from the folder $1 and checks that only the keys registration
+# keeps are left.
+check_uninstall() {
+  local folder=$1 name=$2
+  local started
   started=$(date +%s.%N)
-  run_uninstaller "$folder" "$unix_folder" || fail "$name: uninstall.exe returned $?"
+  run_uninstaller "$folder" "$(unix_path "$folder")" || fail "$name: uninstall.exe returned $?"
   echo "time: silent uninstall $(seconds_since "$started") s"
   restart
   export_registry "uninstalled-$name"
@@ -130,13 +176,31 @@ install_cycle() {
   left=$(changes before "uninstalled-$name")
   [ "$left" = "$toolbar_left" ] || { echo "$left"; fail "$name: the uninstall left more than the NoRemove Toolbar key"; }
   [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "$name: files left"; }
-  echo "ok: $name: uninstalled; only the NoRemove Toolbar key and the user's interval are left"
 }
 
-install_cycle 'C:\Program Files\Tandrel' '' default
-# A quote, which the registry script must escape, and letters beyond ASCII,
-# which the DLL's path must keep through its conversions.
-install_cycle "C:\\Tandrel's Bänd" "C:\\Tandrel's Bänd" chosen
+default_folder='C:\Program Files\Tandrel'
+started=$(date +%s.%N)
+run_setup || fail "setup returned $?"
+echo "time: silent install $(seconds_since "$started") s"
+check_locked "$default_folder"
+export_registry installed-default
+check_installed installed-default "$default_folder" "$version" "$dist/Tandrel.DLL" 1
+echo "ok: installed into a locked folder, registered and entered in Add/Remove Programs; the band is created from there"
+run_setup || fail "second setup returned $?"
+export_registry twice
+[ -z "$(changes installed-default twice)" ] || { changes installed-default twice; fail "installing twice differs from once"; }
+echo "ok: installing twice equals installing once"
+wine regsvr32 /s /u "$default_folder\\Tandrel.DLL" || fail "regsvr32 /u returned $?"
+check_uninstall "$default_folder" default
+echo "ok: uninstalled, though the DLL had been unregistered by hand; only the NoRemove Toolbar key and the user's interval are left"
+
+run_setup "$chosen_folder" || fail "chosen: setup returned $?"
+check_locked "$chosen_folder"
+export_registry installed-chosen
+check_installed installed-chosen "$chosen_folder" "$version" "$dist/Tandrel.DLL" 0
+[ "$(cat "$chosen_unix/README.txt")" = "Notes of the folder's owner" ] || fail "the setup program replaced a README of someone else's"
+check_uninstall "$chosen_folder" chosen
+echo "ok: installed into the chosen folder and uninstalled; the README of someone else's is left as it was"
 
 status=0
 wine "$refused" 'C:\setup.exe' /S | tr -d '\r' || status=$?
@@ -145,3 +209,43 @@ export_registry refused
 [ -z "$(changes uninstalled-chosen refused)" ] || { changes uninstalled-chosen refused; fail "a refused install left registry entries"; }
 [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "a refused install left files"; }
 echo "ok: a refused registration fails the install with $status and leaves nothing behind"
+
+# An upgrade while a program holds the earlier DLL.
+unix_default=$(unix_path "$default_folder")
+run_setup || fail "setup returned $?"
+mkdir "$private/drive_c/hold"
+wine "$holder" "$default_folder\\Tandrel.DLL" 'C:\hold' &
+held=$!
+for i in $(seq 1 300); do [ -e "$private/drive_c/hold/held" ] && break; sleep 0.1; done
+[ -e "$private/drive_c/hold/held" ] || fail "the DLL could not be held"
+run_setup "" setup-next.exe || fail "the upgrade returned $? while the DLL was in use"
+touch "$private/drive_c/hold/release"
+wait "$held"
+rm -r "$private/drive_c/hold"
+restart '^\\\?\?\\C:\\Program Files\\Tandrel\\ns[^\\]*\.tmp$'
+export_registry upgraded
+check_installed upgraded "$default_folder" "$next_version" "$work/next/Tandrel.DLL" 1
+echo "ok: $next_version upgrades $version while its DLL is in use: registered from its final path, the earlier file removed at the restart"
+
+# An upgrade, to whichever other version, whose registration is refused.
+status=0
+wine "$refused" 'C:\setup.exe' /S | tr -d '\r' || status=$?
+[ "$status" -ne 0 ] && [ "$status" -ne 255 ] || fail "the setup program returned $status although registration was refused"
+export_registry refused-upgrade
+[ -z "$(changes upgraded refused-upgrade)" ] || { changes upgraded refused-upgrade; fail "a refused upgrade changed the registry"; }
+check_installed refused-upgrade "$default_folder" "$next_version" "$work/next/Tandrel.DLL" 1
+check_uninstall "$default_folder" refused-upgrade
+echo "ok: an upgrade whose registration is refused fails with $status and leaves $next_version installed, registered and uninstallable"
+
+# The DLL deleted or quarantined before the uninstall: it ends with success,
+# and the registration it can no longer take back is all that is left.
+run_setup || fail "setup returned $?"
+rm "$unix_default/Tandrel.DLL"
+run_uninstaller "$default_folder" "$unix_default" || fail "the uninstall returned $? with the DLL gone"
+restart
+export_registry uninstalled-gone
+expected=$( { expected_registration "$default_folder\\Tandrel.DLL"; echo "$toolbar_left"; } | grep -v '^$' | sort)
+[ "$(changes before uninstalled-gone)" = "$expected" ] ||
+  { changes before uninstalled-gone; fail "the uninstall with the DLL gone left other entries than its registration"; }
+[ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "files left"; }
+echo "ok: uninstalled with the DLL gone; only its registration, which nothing can take back, is left"

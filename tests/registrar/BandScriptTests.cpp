@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
 using namespace RegistryProbe;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "registrar/RegistryKey.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
 using namespace RegistryProbe;

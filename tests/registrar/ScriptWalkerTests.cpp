@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
 using namespace RegistryProbe;

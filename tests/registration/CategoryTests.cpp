@@ -2,7 +2,7 @@
 
 #include "TandrelLib.h"
 #include "registration/ComponentCategories.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "TandrelLib.h"
 #include "support/Owners.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/common/ThreadLocale.h"
 #include "tests/common/ValueWriteDenied.h"
 #include "tests/registration/ModuleCopy.h"

@@ -7,7 +7,7 @@
 #include "registration/ComponentCategories.h"
 #include "registration/ModuleRegistration.h"
 #include "server/Module.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "registrar/RegObject.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/registration/ModuleCopy.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "TandrelLib.h"
 #include "registration/TypeLibraryRegistration.h"
 #include "support/Owners.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/registration/ModuleCopy.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "TandrelLib.h"
 #include "host/TandrelLibrary.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/server/ComProbes.h"
 #include "tests/server/TypeLibrary.h"
 

@@ -6,7 +6,7 @@
 #include "TandrelLib.h"
 #include "server/DispatchImpl.h"
 #include "server/Module.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/SandboxedTest.h"
 #include "tests/server/ComProbes.h"
 #include "tests/server/ScopedModule.h"
 #include "tests/server/TypeLibrary.h"
