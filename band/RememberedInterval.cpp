@@ -25,31 +25,20 @@ void ReceiveBrowserKey(WritableKeySource source, CRegistryKey& browserKey)
         browserKey.Adopt(key);
 }
 
-// The most recently written of the intervals read so far; a place without a
-// whole REG_DWORD holds none. On a tie the place read first wins.
-class CNewestInterval {
-public:
-    void Read(HKEY parent, LPCSTR path)
-    {
-        CRegistryKey key;
-        DWORD stored = 0;
-        FILETIME written;
-        if (!parent || key.Open(parent, path, KEY_READ) != ERROR_SUCCESS ||
-            key.ReadDword(kIntervalValue, &stored) != ERROR_SUCCESS ||
-            RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, &written) != ERROR_SUCCESS)
-            return;
-        if (m_bFound && CompareFileTime(&written, &m_written) <= 0)
-            return;
-        m_bFound = true;
-        m_dwStored = stored;
-        m_written = written;
-    }
-
-    bool m_bFound = false;
-    DWORD m_dwStored = 0;
-    FILETIME m_written = {};
-};
+// The interval kept at parent\path and when it was written, the time as one
+// number; false where no whole REG_DWORD is kept.
+bool ReadInterval(HKEY parent, LPCSTR path, DWORD* stored, ULONGLONG* written)
+{
+    CRegistryKey key;
+    FILETIME time;
+    if (!parent || key.Open(parent, path, KEY_READ) != ERROR_SUCCESS ||
+        key.ReadDword(kIntervalValue, stored) != ERROR_SUCCESS ||
+        RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &time) != ERROR_SUCCESS)
+        return false;
+    *written = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return true;
+}
 
 bool WriteInterval(HKEY parent, LPCSTR path, DWORD stored)
 {
@@ -76,7 +65,7 @@ HRESULT BrowserWritableKey(HKEY* phKey)
     const UINT length = GetSystemDirectoryA(path, room);
     if (length == 0 || length >= room)
         return E_NOTIMPL;
-    lstrcpyA(path + length, kBrowserLibrary);
+    lstrcpynA(path + length, kBrowserLibrary, sizeof(kBrowserLibrary));
     CModuleHandle browser(LoadLibraryA(path));
     // A null module would look the name up in the process's own program.
     if (!browser)
@@ -86,18 +75,32 @@ HRESULT BrowserWritableKey(HKEY* phKey)
     return getKey ? getKey(phKey) : E_NOTIMPL;
 }
 
+// Every place is read; of two written at the same time the one read first
+// wins.
 bool LoadRememberedInterval(LONG* pnInterval, WritableKeySource source)
 {
     CRegistryKey browserKey;
     ReceiveBrowserKey(source, browserKey);
-    CNewestInterval newest;
-    newest.Read(HKEY_CURRENT_USER, kSettingsKey);
-    newest.Read(browserKey.Get(), kSettingsKey);
-    newest.Read(HKEY_CURRENT_USER, kLowIntegrityKey);
-    if (!newest.m_bFound)
-        return false;
-    *pnInterval = CRefreshSchedule::IntervalFromStoredValue(newest.m_dwStored);
-    return true;
+    const struct {
+        HKEY parent;
+        LPCSTR path;
+    } places[] = {
+        {HKEY_CURRENT_USER, kSettingsKey}, {browserKey.Get(), kSettingsKey}, {HKEY_CURRENT_USER, kLowIntegrityKey}};
+    bool found = false;
+    DWORD newest = 0;
+    ULONGLONG newestWritten = 0;
+    for (const auto& place : places) {
+        DWORD stored = 0;
+        ULONGLONG written = 0;
+        if (ReadInterval(place.parent, place.path, &stored, &written) && (!found || written > newestWritten)) {
+            found = true;
+            newest = stored;
+            newestWritten = written;
+        }
+    }
+    if (found)
+        *pnInterval = CRefreshSchedule::IntervalFromStoredValue(newest);
+    return found;
 }
 
 // The current user's own key whenever it takes the write, as before there
