@@ -2,31 +2,117 @@
 
 #include "band/RefreshSchedule.h"
 #include "registrar/RegistryKey.h"
+#include "support/Owners.h"
 
 namespace {
 
+using CModuleHandle = CUniqueAny<HMODULE, FreeLibrary>;
+typedef HRESULT(WINAPI* GetWriteableKeyFunction)(HKEY* phKey);
+
+// The same path serves under the current user's key and under the browser's.
 const char kSettingsKey[] = "Software\\Tandrel";
+// Where low integrity may write when the browser hands out no key.
+const char kLowIntegrityKey[] = "Software\\AppDataLow\\Software\\Tandrel";
 const char kIntervalValue[] = "Interval";
+const char kBrowserLibrary[] = "\\ieframe.dll";
 
-} // namespace
+// The browser's key for this process, held for one load or save; none when
+// the source has none.
+void ReceiveBrowserKey(WritableKeySource source, CRegistryKey& browserKey)
+{
+    HKEY key = nullptr;
+    if (SUCCEEDED(source(&key)) && key)
+        browserKey.Adopt(key);
+}
 
-bool LoadRememberedInterval(LONG* pnInterval)
+// The interval kept at parent\path and when it was written, the time as one
+// number; false where no whole REG_DWORD is kept.
+bool ReadInterval(HKEY parent, LPCSTR path, DWORD* stored, ULONGLONG* written)
 {
     CRegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ) != ERROR_SUCCESS)
+    FILETIME time;
+    if (!parent || key.Open(parent, path, KEY_READ) != ERROR_SUCCESS ||
+        key.ReadDword(kIntervalValue, stored) != ERROR_SUCCESS ||
+        RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &time) != ERROR_SUCCESS)
         return false;
-    DWORD stored = 0;
-    if (key.ReadDword(kIntervalValue, &stored) != ERROR_SUCCESS)
-        return false;
-    *pnInterval = CRefreshSchedule::IntervalFromStoredValue(stored);
+    *written = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     return true;
 }
 
-void RememberInterval(LONG nInterval)
+bool WriteInterval(HKEY parent, LPCSTR path, DWORD stored)
 {
     CRegistryKey key;
-    if (key.Create(HKEY_CURRENT_USER, kSettingsKey, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                   nullptr) != ERROR_SUCCESS)
+    return parent &&
+           key.Create(parent, path, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, nullptr) ==
+               ERROR_SUCCESS &&
+           key.WriteDword(kIntervalValue, stored) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+// Only a browser that runs in this process hands out its key: where its
+// frame is not loaded, loading it would start a browser's worth of code for
+// nothing. The function is taken from the copy in the system folder, by its
+// full path, so that no ieframe.dll planted elsewhere runs in its place.
+HRESULT BrowserWritableKey(HKEY* phKey)
+{
+    // The file name, without the separator that joins it to the folder.
+    if (!GetModuleHandleA(kBrowserLibrary + 1))
+        return E_NOTIMPL;
+    CHAR path[MAX_PATH];
+    const UINT room = MAX_PATH - (sizeof(kBrowserLibrary) - 1);
+    const UINT length = GetSystemDirectoryA(path, room);
+    if (length == 0 || length >= room)
+        return E_NOTIMPL;
+    lstrcpynA(path + length, kBrowserLibrary, sizeof(kBrowserLibrary));
+    CModuleHandle browser(LoadLibraryA(path));
+    // A null module would look the name up in the process's own program.
+    if (!browser)
+        return E_NOTIMPL;
+    const auto getKey = reinterpret_cast<GetWriteableKeyFunction>(
+        reinterpret_cast<void*>(GetProcAddress(browser.Get(), "IEGetWriteableHKCU")));
+    return getKey ? getKey(phKey) : E_NOTIMPL;
+}
+
+// Every place is read; of two written at the same time the one read first
+// wins.
+bool LoadRememberedInterval(LONG* pnInterval, WritableKeySource source)
+{
+    CRegistryKey browserKey;
+    ReceiveBrowserKey(source, browserKey);
+    const struct {
+        HKEY parent;
+        LPCSTR path;
+    } places[] = {
+        {HKEY_CURRENT_USER, kSettingsKey}, {browserKey.Get(), kSettingsKey}, {HKEY_CURRENT_USER, kLowIntegrityKey}};
+    bool found = false;
+    DWORD newest = 0;
+    ULONGLONG newestWritten = 0;
+    for (const auto& place : places) {
+        DWORD stored = 0;
+        ULONGLONG written = 0;
+        if (ReadInterval(place.parent, place.path, &stored, &written) && (!found || written > newestWritten)) {
+            found = true;
+            newest = stored;
+            newestWritten = written;
+        }
+    }
+    if (found)
+        *pnInterval = CRefreshSchedule::IntervalFromStoredValue(newest);
+    return found;
+}
+
+// The current user's own key whenever it takes the write, as before there
+// were low-integrity tabs; the browser is asked for its key only when not.
+void RememberInterval(LONG nInterval, WritableKeySource source)
+{
+    const DWORD stored = CRefreshSchedule::StoredValueFromInterval(nInterval);
+    if (WriteInterval(HKEY_CURRENT_USER, kSettingsKey, stored))
         return;
-    key.WriteDword(kIntervalValue, CRefreshSchedule::StoredValueFromInterval(nInterval));
+    CRegistryKey browserKey;
+    ReceiveBrowserKey(source, browserKey);
+    if (WriteInterval(browserKey.Get(), kSettingsKey, stored))
+        return;
+    WriteInterval(HKEY_CURRENT_USER, kLowIntegrityKey, stored);
 }

@@ -27,6 +27,8 @@ public:
     LONG Close();
     // Holds key without owning it, in place of nothing (see Detach).
     void Attach(HKEY key);
+    // Takes over key, which the caller owned, in place of the key held.
+    void Adopt(HKEY key) { Replace(key); }
     // Gives the handle up unclosed and holds none afterwards.
     HKEY Detach();
 

@@ -143,8 +143,16 @@ TEST_F(RememberedSettings, ChoosingWithoutRememberingLeavesTheStoredValue)
     EXPECT_EQ("Every 30 seconds", PaintedText(next.BandWindow()));
 }
 
-TEST_F(RememberedSettings, UnwritableKeyIsSilent)
+// As in a low-integrity tab, with the system's browser loaded as in its own
+// process: the interval goes where the process may write (on Wine, whose
+// browser hands out no key, under AppDataLow) and the next band finds it.
+TEST_F(RememberedSettings, UnwritableKeyIsSilentAndTheNextBandLoadsWhatWasRemembered)
 {
+    CHAR browserPath[MAX_PATH] = "";
+    GetSystemDirectoryA(browserPath, MAX_PATH - 12);
+    lstrcatA(browserPath, "\\ieframe.dll");
+    const HMODULE browser = LoadLibraryA(browserPath);
+    ASSERT_NE(nullptr, browser);
     StoreInterval(30);
     // Read access only, for everyone.
     BYTE aclBuffer[256];
@@ -164,8 +172,14 @@ TEST_F(RememberedSettings, UnwritableKeyIsSilent)
         EXPECT_EQ("Every 10 seconds", PaintedText(host.BandWindow()));
     }
     EXPECT_EQ(30u, RegistryProbe::ReadDword(HKEY_CURRENT_USER, kSettingsPath, "Interval").value_or(0));
+    {
+        CBandHarness next;
+        EXPECT_EQ(std::vector<UINT>{10000}, PeriodsSetWhileOpening(next));
+        EXPECT_EQ("Every 10 seconds", PaintedText(next.BandWindow()));
+    }
     // The sandbox must be able to delete the key again.
     SetSettingsKeyAcl(nullptr);
+    FreeLibrary(browser);
 }
 
 } // namespace

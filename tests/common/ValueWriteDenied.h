@@ -1,15 +1,17 @@
 #pragma once
 #include <windows.h>
 
-// Denies setting values on a key for everyone, for the object's lifetime.
+// Denies setting values on a key for everyone, for the object's lifetime,
+// with whatever else denied names (KEY_CREATE_SUB_KEY as well, and the key is
+// as a low-integrity process sees one of the user's own).
 class CValueWriteDenied {
 public:
-    explicit CValueWriteDenied(HKEY key) : m_hKey(key)
+    explicit CValueWriteDenied(HKEY key, REGSAM denied = KEY_SET_VALUE) : m_hKey(key)
     {
         SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
         AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &m_pEveryone);
         InitializeAcl(reinterpret_cast<ACL*>(m_acl), sizeof(m_acl), ACL_REVISION);
-        AddAccessDeniedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, KEY_SET_VALUE, m_pEveryone);
+        AddAccessDeniedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, denied, m_pEveryone);
         AddAccessAllowedAce(reinterpret_cast<ACL*>(m_acl), ACL_REVISION, KEY_ALL_ACCESS, m_pEveryone);
         Apply(reinterpret_cast<ACL*>(m_acl));
     }
