@@ -17,6 +17,8 @@ public:
     // Takes over band; the band info asks for every field.
     HRESULT Open(CInterfacePtr<IDeskBand> band, IUnknown* site);
     void Close();
+    // The band info asked for again, as after the band's news that it changed.
+    HRESULT FetchInfo();
 
     IDeskBand* Band() const { return m_band.Get(); }
     HWND Window() const;
