@@ -20,6 +20,9 @@ const UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_ERASENOW;
 const int kFocusInset = 2;
 // Registered messages come from the range 0xC000 to 0xFFFF.
 const UINT kFirstRegisteredMessage = 0xC000;
+// What a child window hears when it has moved to a screen of another scale
+// (Windows 10 1607 on; the headers name it for that version only).
+const UINT kDpiChangedAfterParent = 0x02E3;
 
 // The interval each fixed menu command sets.
 struct FixedInterval {
@@ -63,6 +66,15 @@ bool RegisterBandWindowClass(HINSTANCE hInstance)
         return false;
     }
     return true;
+}
+
+// The system font, which every device context starts with, as the system
+// would make it at the window's DPI.
+HFONT CreateBandFont(HWND hwnd)
+{
+    LOGFONTA font = {};
+    GetObjectA(GetStockObject(SYSTEM_FONT), sizeof(font), &font);
+    return CreateFontForWindow(&font, hwnd);
 }
 
 void ShowError(LPCSTR message)
@@ -150,6 +162,7 @@ void CBandWindow::Attach(HWND hwnd)
     m_hWnd = hwnd;
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     BandPopupMenu::LoadForNewWindow(ModuleInstance());
+    FitToDpi();
     m_pAccessLink = CInterfacePtr<CBandAccessLink>::Adopt(new (std::nothrow) CBandAccessLink(this));
 }
 
@@ -161,6 +174,7 @@ void CBandWindow::Detach()
     m_hWnd = nullptr;
     m_bMenuRequested = false;
     m_tip.Destroy();
+    m_font.Reset();
     if (m_pAccessLink)
         m_pAccessLink->Cut();
     m_pAccessLink.Reset();
@@ -202,6 +216,9 @@ LRESULT CBandWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         return OnFocusChange(message == WM_SETFOCUS);
+    case WM_DPICHANGED:
+    case kDpiChangedAfterParent:
+        return OnDpiChanged();
     }
     if (message >= kFirstRegisteredMessage)
         return OnRegisteredMessage(message, wParam, lParam);
@@ -233,11 +250,16 @@ LRESULT CBandWindow::OnPaint() const
     SetTextColor(hdc, RGB(0, 0, 0));
     // The class brush (the button face colour) shows behind the text.
     SetBkMode(hdc, TRANSPARENT);
+    const HGDIOBJ contextFont = m_font ? SelectObject(hdc, m_font.Get()) : nullptr;
     DrawTextA(hdc, text, -1, &client, kTextFormat);
     if (GetFocus() == m_hWnd) {
-        InflateRect(&client, -kFocusInset, -kFocusInset);
+        const BandDpi dpi = Dpi();
+        InflateRect(&client, -ScaledPixels(kFocusInset, dpi.x), -ScaledPixels(kFocusInset, dpi.y));
         DrawFocusRect(hdc, &client);
     }
+    // A font still selected into a context could not be deleted.
+    if (contextFont)
+        SelectObject(hdc, contextFont);
     EndPaint(m_hWnd, &paint);
     return 0;
 }
@@ -333,6 +355,18 @@ LRESULT CBandWindow::OnRegisteredMessage(UINT message, WPARAM wParam, LPARAM lPa
     return 0;
 }
 
+// The new scale is read from the window, never taken from the message, which
+// anyone may send. The host hears of it last: its answer may let go of the
+// band.
+LRESULT CBandWindow::OnDpiChanged()
+{
+    FitToDpi();
+    m_tip.Rescale(m_hWnd);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    m_owner.BandInfoChanged();
+    return 0;
+}
+
 // ---- Commands
 
 void CBandWindow::RunCommand(WORD command)
@@ -399,6 +433,11 @@ void CBandWindow::OpenMenuBelow() const
     RECT window = {};
     GetWindowRect(m_hWnd, &window);
     BandPopupMenu::Track(m_hWnd, {window.left, window.bottom});
+}
+
+void CBandWindow::FitToDpi()
+{
+    m_font.Reset(CreateBandFont(m_hWnd));
 }
 
 // ---- What the accessible objects ask

@@ -3,6 +3,7 @@
 #include <unknwn.h>
 
 #include "band/BandAccessible.h"
+#include "band/DisplayScale.h"
 #include "band/RefreshSchedule.h"
 #include "band/TimeLeftTip.h"
 #include "support/Owners.h"
@@ -18,6 +19,9 @@ public:
     virtual void RefreshBrowser() = 0;
     // The window gained (TRUE) or lost the keyboard focus.
     virtual void FocusChanged(BOOL fGained) = 0;
+    // The band's sizes have changed (the window moved to a screen of another
+    // scale): the host is to ask for them again.
+    virtual void BandInfoChanged() = 0;
 
 protected:
     ~IBandWindowOwner() = default;
@@ -45,6 +49,8 @@ public:
     void Destroy();
     // The window, or null: none was made, or it is gone.
     HWND Handle() const { return m_hWnd; }
+    // The scale the window is shown at; without a window, the system's.
+    BandDpi Dpi() const { return WindowDpi(m_hWnd); }
 
     void Show(BOOL fShow) const { ShowWindow(m_hWnd, fShow ? SW_SHOW : SW_HIDE); }
     // The default handling of WM_CLOSE destroys the window and its timer.
@@ -77,12 +83,14 @@ private:
     LRESULT OnNotify(LPARAM lParam);
     LRESULT OnFocusChange(BOOL fGained);
     LRESULT OnRegisteredMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnDpiChanged();
 
     // Commands.
     void RunCommand(WORD command);
     void ChooseCustomInterval();
     void RestartTimerAndRepaint();
     void OpenMenuBelow() const;
+    void FitToDpi();
 
     // IBandAccessSource
     void FormatBandText(CHAR (&text)[kBandTextCapacity]) const override;
@@ -92,6 +100,9 @@ private:
     HWND m_hWnd = nullptr;
     CRefreshSchedule m_schedule;
     CTimeLeftTip m_tip;
+    // The text's font at the window's DPI; none at the system's, where the
+    // device context's own is the one.
+    CFontHandle m_font;
     CInterfacePtr<CBandAccessLink> m_pAccessLink;
     // The band's own open-menu message is on its way.
     bool m_bMenuRequested = false;

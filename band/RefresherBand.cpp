@@ -8,6 +8,7 @@
 namespace {
 
 const char kBandTitle[] = "Refresher";
+// Sizes at 96 DPI.
 const POINTL kMinSize = {200, 25};
 const POINTL kMaxSize = {-1, 30};
 const POINTL kIntegral = {1, 1};
@@ -121,6 +122,15 @@ void CRefresherBand::FocusChanged(BOOL fGained)
         m_pInputObjectSite->OnFocusChangeIS(Unknown(), fGained);
 }
 
+// No band identifier is given: the host asks all its bands, this one among
+// them.
+void CRefresherBand::BandInfoChanged()
+{
+    CInterfacePtr<IOleCommandTarget> commandTarget;
+    if (m_pUnkSite && SUCCEEDED(m_pUnkSite.QueryInto(IID_IOleCommandTarget, commandTarget)))
+        commandTarget->Exec(&CGID_DeskBand, DBID_BANDINFOCHANGED, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);
+}
+
 // ---- IPersist and IPersistStream
 
 STDMETHODIMP CRefresherBand::GetClassID(CLSID* pClassID)
@@ -187,14 +197,17 @@ STDMETHODIMP CRefresherBand::GetBandInfo(DWORD, DWORD, DESKBANDINFO* pdbi)
 {
     if (!pdbi)
         return E_INVALIDARG;
+    // The host lays the band out in its window's pixels; the width without
+    // limit is no length to scale.
+    const BandDpi dpi = m_window.Dpi();
     if (pdbi->dwMask & DBIM_MINSIZE)
-        pdbi->ptMinSize = kMinSize;
+        pdbi->ptMinSize = ScaledSize(kMinSize, dpi);
     if (pdbi->dwMask & DBIM_MAXSIZE)
-        pdbi->ptMaxSize = kMaxSize;
+        pdbi->ptMaxSize = {kMaxSize.x, ScaledPixels(kMaxSize.y, dpi.y)};
     if (pdbi->dwMask & DBIM_INTEGRAL)
         pdbi->ptIntegral = kIntegral;
     if (pdbi->dwMask & DBIM_ACTUAL)
-        pdbi->ptActual = kActualSize;
+        pdbi->ptActual = ScaledSize(kActualSize, dpi);
     if (pdbi->dwMask & DBIM_TITLE)
         MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, kBandTitle, -1, pdbi->wszTitle, ARRAYSIZE(pdbi->wszTitle));
     if (pdbi->dwMask & DBIM_MODEFLAGS)

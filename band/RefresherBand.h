@@ -70,6 +70,7 @@ private:
     IUnknown* Unknown() override;
     void RefreshBrowser() override;
     void FocusChanged(BOOL fGained) override;
+    void BandInfoChanged() override;
 
     CInterfacePtr<IInputObjectSite> m_pInputObjectSite;
     CInterfacePtr<IWebBrowser2> m_pWebBrowser;

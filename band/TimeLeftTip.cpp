@@ -42,6 +42,16 @@ void AnswerTextQuestion(NMTTDISPINFOW* info, const CRefreshSchedule& schedule)
     AnswerWithOwnText(info);
 }
 
+// The font tooltips take from the system, made again at the band's DPI.
+HFONT CreateTipFont(HWND band)
+{
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+        return nullptr;
+    return CreateFontForWindow(&metrics.lfStatusFont, band);
+}
+
 } // namespace
 
 void DestroyTipWindow(HWND tip)
@@ -70,6 +80,9 @@ void CTimeLeftTip::Create(HWND band)
                                     ModuleInstance(), nullptr));
     if (!m_hWndTip)
         return;
+    m_font.Reset(CreateTipFont(band));
+    if (m_font)
+        SendMessageA(m_hWndTip.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
     TTTOOLINFOA tool = BandTool(band);
     tool.uFlags = TTF_IDISHWND;
     SendMessageA(m_hWndTip.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "band/DisplayScale.h"
 #include "band/RefreshSchedule.h"
 #include "support/Owners.h"
 
@@ -25,10 +26,26 @@ public:
     LRESULT OnNotify(HWND band, NMHDR* header, const CRefreshSchedule& schedule);
     // The countdown timer fired.
     void OnCountdownTick(HWND band);
-    void Destroy() { m_hWndTip.Reset(); }
+    // The window goes before its font.
+    void Destroy()
+    {
+        m_hWndTip.Reset();
+        m_font.Reset();
+    }
+    // The band is shown at another scale: a tip made afresh at the next
+    // pointer move follows it. A tip that goes while it shows reports no
+    // hiding, so its countdown is stopped here.
+    void Rescale(HWND band)
+    {
+        KillTimer(band, kCountdownTimer);
+        Destroy();
+    }
 
 private:
     void Create(HWND band);
 
+    // The tip's text in the status font at the band's DPI; none at the
+    // system's, where the tip's own is the one.
+    CFontHandle m_font;
     CUniqueAny<HWND, DestroyTipWindow> m_hWndTip;
 };

@@ -10,8 +10,13 @@
 // Interactive, it runs until its window is closed. Headless, it picks a
 // custom interval through the band's own menu command and dialog, waits for
 // COUNT refreshes, rests the pointer on the band until its tooltip shows,
-// prints "ready", keeps the window up until FILE exists (a
-// screenshot, say), then closes the band and prints the refresh count.
+// prints its window's place on the screen and "ready", keeps the window up
+// until FILE exists (a screenshot, say), then closes the band and prints the
+// refresh count.
+//
+// It declares itself aware of the display's DPI, as Internet Explorer does,
+// so that the system shows it in real pixels rather than stretched; its own
+// lengths, like the band's, are given for 96 DPI and scaled.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -19,6 +24,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "host/HostBrowser.h"
@@ -34,6 +40,10 @@ const char kPageClassName[] = "TandrelDemoPage";
 const char kHostTitle[] = "Tandrel demo host";
 const UINT_PTR kDriverTimer = 1;
 const UINT kDriverPeriod = 100;
+// At 96 DPI.
+const POINT kHostPlace = {40, 40};
+const SIZE kHostSize = {640, 360};
+const int kPageMargin = 16;
 
 struct DemoOptions {
     bool headless = false;
@@ -68,6 +78,29 @@ void Report(const char* format, LONG value)
     fflush(stdout);
 }
 
+// The screen's DPI on each axis.
+POINT ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const POINT dpi = {GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int Scaled(int pixels, LONG dpi)
+{
+    return MulDiv(pixels, dpi, USER_DEFAULT_SCREEN_DPI);
+}
+
+// The host window at the screen's scale, as far as the screen holds it.
+SIZE HostWindowSize()
+{
+    const POINT dpi = ScreenDpi();
+    const SIZE wanted = {Scaled(kHostSize.cx, dpi.x), Scaled(kHostSize.cy, dpi.y)};
+    return {std::min(wanted.cx, static_cast<LONG>(GetSystemMetrics(SM_CXSCREEN) - kHostPlace.x)),
+            std::min(wanted.cy, static_cast<LONG>(GetSystemMetrics(SM_CYSCREEN) - kHostPlace.y))};
+}
+
 // The steps of a headless run, one per tick of the driver timer; the timer
 // keeps ticking inside the band's dialog, whose message loop delivers it.
 enum class DriverStep { OpenCustomDialog, FillCustomDialog, AwaitRefreshes, AwaitTooltip, HoldForScreenshot, Done };
@@ -85,13 +118,16 @@ private:
 
     bool CreateChildren(HWND hwnd);
     bool OpenBand();
+    REBARBANDINFOA BandRow(CHAR (&title)[256]) const;
     void InsertBandIntoRebar();
+    void OnBandInfoChanged();
     void Layout();
     void PaintPage(HWND hwnd);
     void CloseBand();
     void DriveHeadlessRun();
     void RestPointerOnBand();
     bool TooltipShown() const;
+    void ReportPlace() const;
 
     DemoOptions m_options;
     HINSTANCE m_hInstance = nullptr;
@@ -121,8 +157,9 @@ bool CDemoHost::Create(HINSTANCE hInstance)
     pageClass.lpszClassName = kPageClassName;
     if (!RegisterClassA(&hostClass) || !RegisterClassA(&pageClass))
         return false;
-    CreateWindowExA(0, kHostClassName, kHostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 640, 360,
-                    nullptr, nullptr, hInstance, this);
+    const SIZE size = HostWindowSize();
+    CreateWindowExA(0, kHostClassName, kHostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, kHostPlace.x, kHostPlace.y,
+                    size.cx, size.cy, nullptr, nullptr, hInstance, this);
     if (!m_hWnd || !OpenBand())
         return false;
     ShowWindow(m_hWnd, SW_SHOW);
@@ -163,15 +200,16 @@ bool CDemoHost::OpenBand()
         return false;
     }
     InsertBandIntoRebar();
+    m_site->SetBandInfoObserver([this] { OnBandInfoChanged(); });
     Layout();
     return true;
 }
 
-// The rebar band takes its sizes from the band's own GetBandInfo.
-void CDemoHost::InsertBandIntoRebar()
+// The rebar band takes its sizes from the band's own GetBandInfo, which
+// gives them at the band window's scale.
+REBARBANDINFOA CDemoHost::BandRow(CHAR (&title)[256]) const
 {
     const DESKBANDINFO& info = m_band.Info();
-    CHAR title[256];
     WideCharToMultiByte(CP_ACP, 0, info.wszTitle, -1, title, sizeof(title), nullptr, nullptr);
     REBARBANDINFOA rebarBand = {};
     rebarBand.cbSize = sizeof(rebarBand);
@@ -186,7 +224,25 @@ void CDemoHost::InsertBandIntoRebar()
     rebarBand.cyChild = info.ptActual.y;
     rebarBand.cx = info.ptActual.x;
     rebarBand.cxIdeal = info.ptActual.x;
+    return rebarBand;
+}
+
+void CDemoHost::InsertBandIntoRebar()
+{
+    CHAR title[256];
+    REBARBANDINFOA rebarBand = BandRow(title);
     SendMessageA(m_hRebar, RB_INSERTBANDA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&rebarBand));
+}
+
+// The band moved to a screen of another scale: its row follows.
+void CDemoHost::OnBandInfoChanged()
+{
+    if (FAILED(m_band.FetchInfo()))
+        return;
+    CHAR title[256];
+    REBARBANDINFOA rebarBand = BandRow(title);
+    SendMessageA(m_hRebar, RB_SETBANDINFOA, 0, reinterpret_cast<LPARAM>(&rebarBand));
+    Layout();
 }
 
 void CDemoHost::Layout()
@@ -213,7 +269,8 @@ void CDemoHost::PaintPage(HWND hwnd)
     const HDC hdc = BeginPaint(hwnd, &paint);
     RECT client;
     GetClientRect(hwnd, &client);
-    InflateRect(&client, -16, -16);
+    const POINT dpi = ScreenDpi();
+    InflateRect(&client, -Scaled(kPageMargin, dpi.x), -Scaled(kPageMargin, dpi.y));
     SetBkMode(hdc, TRANSPARENT);
     DrawTextA(hdc, text, -1, &client, DT_LEFT | DT_TOP | DT_WORDBREAK);
     EndPaint(hwnd, &paint);
@@ -242,6 +299,14 @@ bool CDemoHost::TooltipShown() const
 {
     const HWND tip = FindWindowA(TOOLTIPS_CLASSA, nullptr);
     return tip && IsWindowVisible(tip);
+}
+
+// For a screenshot of the window: its size and place as X11 geometry.
+void CDemoHost::ReportPlace() const
+{
+    RECT place;
+    GetWindowRect(m_hWnd, &place);
+    printf("window: %ldx%ld+%ld+%ld\n", place.right - place.left, place.bottom - place.top, place.left, place.top);
 }
 
 void CDemoHost::DriveHeadlessRun()
@@ -278,6 +343,7 @@ void CDemoHost::DriveHeadlessRun()
         break;
     case DriverStep::AwaitTooltip:
         if (TooltipShown()) {
+            ReportPlace();
             Report("ready: the page has been loaded %ld times\n", m_browser->LoadCount());
             m_step = DriverStep::HoldForScreenshot;
         }
@@ -353,6 +419,7 @@ int CDemoHost::Run()
 int main(int argc, char** argv)
 {
     const DemoOptions options = ParseOptions(argc, argv);
+    SetProcessDPIAware();
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
     InitCommonControlsEx(&controls);
     CoInitialize(nullptr);

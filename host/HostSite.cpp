@@ -36,6 +36,16 @@ STDMETHODIMP CHostSite::OnFocusChangeIS(IUnknown* punkObj, BOOL fSetFocus)
     return S_OK;
 }
 
+STDMETHODIMP CHostSite::Exec(const GUID* group, DWORD id, DWORD, VARIANT*, VARIANT*)
+{
+    if (!group || !IsEqualGUID(*group, CGID_DeskBand) || id != DBID_BANDINFOCHANGED)
+        return E_NOTIMPL;
+    ++m_nBandInfoChanges;
+    if (m_bandInfoObserver)
+        m_bandInfoObserver();
+    return S_OK;
+}
+
 STDMETHODIMP CHostSite::QueryService(REFGUID guidService, REFIID riid, void** ppv)
 {
     if (!ppv)

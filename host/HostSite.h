@@ -5,6 +5,7 @@
 #include <servprov.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <vector>
 
 #include "host/HostObject.h"
@@ -31,6 +32,10 @@ public:
     CHostSite(HWND hWndParent, IWebBrowser2* pBrowser, DWORD faces = kSiteAllFaces);
 
     const std::vector<FocusChange>& FocusChanges() const { return m_focusChanges; }
+    // How often the band said that its band info changed.
+    LONG BandInfoChanges() const { return m_nBandInfoChanges; }
+    // Called on each such news, for a host to lay its band out again.
+    void SetBandInfoObserver(std::function<void()> observer) { m_bandInfoObserver = std::move(observer); }
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
 
@@ -41,9 +46,10 @@ public:
     // IInputObjectSite
     STDMETHOD(OnFocusChangeIS)(IUnknown* punkObj, BOOL fSetFocus) override;
 
-    // IOleCommandTarget: the stand-in has no commands.
+    // IOleCommandTarget: of a band's commands to its container the stand-in
+    // knows only that its band info changed.
     STDMETHOD(QueryStatus)(const GUID*, ULONG, OLECMD[], OLECMDTEXT*) override { return E_NOTIMPL; }
-    STDMETHOD(Exec)(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHOD(Exec)(const GUID* group, DWORD id, DWORD, VARIANT*, VARIANT*) override;
 
     // IServiceProvider
     STDMETHOD(QueryService)(REFGUID guidService, REFIID riid, void** ppv) override;
@@ -55,4 +61,6 @@ private:
     CHostReference<IWebBrowser2> m_pBrowser;
     DWORD m_faces;
     std::vector<FocusChange> m_focusChanges;
+    LONG m_nBandInfoChanges = 0;
+    std::function<void()> m_bandInfoObserver;
 };

@@ -22,14 +22,18 @@ HRESULT CHostedBand::Open(IDeskBand* band, IUnknown* site)
     Close();
     m_band.reset(band);
     HRESULT hr = SetBandSite(m_band.get(), site);
-    if (FAILED(hr))
-        return hr;
-    m_info = {};
-    m_info.dwMask = kEveryBandInfoField;
-    hr = m_band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &m_info);
+    if (SUCCEEDED(hr))
+        hr = FetchInfo();
     if (FAILED(hr))
         return hr;
     return m_band->ShowDW(TRUE);
+}
+
+HRESULT CHostedBand::FetchInfo()
+{
+    m_info = {};
+    m_info.dwMask = kEveryBandInfoField;
+    return m_band->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &m_info);
 }
 
 void CHostedBand::Close()

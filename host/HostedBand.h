@@ -18,6 +18,8 @@ public:
     // field.
     HRESULT Open(IDeskBand* band, IUnknown* site);
     void Close();
+    // The band info asked for again, as after the band's news that it changed.
+    HRESULT FetchInfo();
 
     IDeskBand* Band() const { return m_band.get(); }
     HWND Window() const;

@@ -86,6 +86,51 @@ TEST(BandInfo, EachBitFillsOnlyItsOwnField)
     }
 }
 
+// The sizes are given for 96 DPI and follow the band window's scale; the
+// width without limit and the step are no lengths and stay.
+TEST(BandInfo, SizesFollowTheDpiOfTheBandWindow)
+{
+    struct {
+        UINT dpi;
+        POINTL minSize;
+        LONG maxHeight;
+        POINTL actual;
+    } const scales[] = {
+        {96, {200, 25}, 30, {200, 25}},
+        {144, {300, 38}, 45, {300, 38}},
+        {192, {400, 50}, 60, {400, 50}},
+    };
+    for (const auto& scale : scales) {
+        CWindowDpiAnswer dpi(scale.dpi);
+        CBandHarness host;
+        ASSERT_EQ(S_OK, host.Open());
+        const DESKBANDINFO& info = host.Info();
+        EXPECT_EQ(scale.minSize.x, info.ptMinSize.x) << scale.dpi;
+        EXPECT_EQ(scale.minSize.y, info.ptMinSize.y) << scale.dpi;
+        EXPECT_EQ(-1, info.ptMaxSize.x) << scale.dpi;
+        EXPECT_EQ(scale.maxHeight, info.ptMaxSize.y) << scale.dpi;
+        EXPECT_EQ(1, info.ptIntegral.x) << scale.dpi;
+        EXPECT_EQ(1, info.ptIntegral.y) << scale.dpi;
+        EXPECT_EQ(scale.actual.x, info.ptActual.x) << scale.dpi;
+        EXPECT_EQ(scale.actual.y, info.ptActual.y) << scale.dpi;
+    }
+    // A system without GetDpiForWindow has one scale, its device contexts'.
+    const HDC screen = GetDC(nullptr);
+    const UINT contextDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    DESKBANDINFO answered = {};
+    {
+        CWindowDpiAnswer dpi(contextDpi);
+        CBandHarness host;
+        ASSERT_EQ(S_OK, host.Open());
+        answered = host.Info();
+    }
+    CWindowDpiAnswer none(0);
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    EXPECT_EQ(0, memcmp(&answered, &host.Info(), sizeof(answered)));
+}
+
 TEST(BandSite, GetSiteWithoutSiteFailsWithNullAnswer)
 {
     CInterfacePtr<IDeskBand> band = NewBand();

@@ -3,6 +3,8 @@
 #include <string.h>
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "TandrelLib.h"
 
 namespace {
@@ -15,12 +17,18 @@ typedef int(WINAPI* DrawTextAFunction)(HDC, LPCSTR, int, LPRECT, UINT);
 typedef UINT_PTR(WINAPI* SetTimerFunction)(HWND, UINT_PTR, UINT, TIMERPROC);
 typedef BOOL(WINAPI* KillTimerFunction)(HWND, UINT_PTR);
 typedef BOOL(WINAPI* GetClassInfoAFunction)(HINSTANCE, LPCSTR, WNDCLASSA*);
+typedef FARPROC(WINAPI* GetProcAddressFunction)(HMODULE, LPCSTR);
 
 DrawTextAFunction g_realDrawTextA = DrawTextA;
 SetTimerFunction g_realSetTimer = SetTimer;
 KillTimerFunction g_realKillTimer = KillTimer;
 GetClassInfoAFunction g_realGetClassInfoA = GetClassInfoA;
+GetProcAddressFunction g_realGetProcAddress = GetProcAddress;
 bool g_missNextClassLookup = false;
+// What the stand-in GetDpiForWindow answers; kSystemsOwnDpi: the system's own
+// is found.
+const int kSystemsOwnDpi = -1;
+int g_windowDpi = kSystemsOwnDpi;
 
 int WINAPI SpyDrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UINT format)
 {
@@ -52,7 +60,19 @@ BOOL WINAPI SpyGetClassInfoA(HINSTANCE instance, LPCSTR name, WNDCLASSA* info)
     return g_realGetClassInfoA(instance, name, info);
 }
 
-// Points the module's import of function (from user32) at spy.
+UINT WINAPI StandInDpiForWindow(HWND hwnd)
+{
+    return IsWindow(hwnd) ? static_cast<UINT>(g_windowDpi) : 0;
+}
+
+FARPROC WINAPI SpyGetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (g_windowDpi == kSystemsOwnDpi || IS_INTRESOURCE(name) || strcmp(name, "GetDpiForWindow"))
+        return g_realGetProcAddress(module, name);
+    return g_windowDpi ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(StandInDpiForWindow)) : nullptr;
+}
+
+// Points the module's import of function at spy.
 void RedirectImport(HMODULE module, const void* function, const void* spy)
 {
     BYTE* base = reinterpret_cast<BYTE*>(module);
@@ -74,9 +94,15 @@ void RedirectImport(HMODULE module, const void* function, const void* spy)
 }
 
 template <typename Function>
+Function SystemExport(const char* module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
+template <typename Function>
 Function UserExport(const char* name)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+    return SystemExport<Function>("user32.dll", name);
 }
 
 void InstallSpies(HMODULE module)
@@ -85,10 +111,12 @@ void InstallSpies(HMODULE module)
     g_realSetTimer = UserExport<SetTimerFunction>("SetTimer");
     g_realKillTimer = UserExport<KillTimerFunction>("KillTimer");
     g_realGetClassInfoA = UserExport<GetClassInfoAFunction>("GetClassInfoA");
+    g_realGetProcAddress = SystemExport<GetProcAddressFunction>("kernel32.dll", "GetProcAddress");
     RedirectImport(module, reinterpret_cast<void*>(g_realDrawTextA), reinterpret_cast<void*>(SpyDrawTextA));
     RedirectImport(module, reinterpret_cast<void*>(g_realSetTimer), reinterpret_cast<void*>(SpySetTimer));
     RedirectImport(module, reinterpret_cast<void*>(g_realKillTimer), reinterpret_cast<void*>(SpyKillTimer));
     RedirectImport(module, reinterpret_cast<void*>(g_realGetClassInfoA), reinterpret_cast<void*>(SpyGetClassInfoA));
+    RedirectImport(module, reinterpret_cast<void*>(g_realGetProcAddress), reinterpret_cast<void*>(SpyGetProcAddress));
 }
 
 // ---- Pixels
@@ -335,6 +363,16 @@ std::vector<TimerCall>& TimerCalls()
     return calls;
 }
 
+void CWindowDpiAnswer::Answer(UINT dpi)
+{
+    g_windowDpi = static_cast<int>(dpi);
+}
+
+CWindowDpiAnswer::~CWindowDpiAnswer()
+{
+    g_windowDpi = kSystemsOwnDpi;
+}
+
 std::string PaintedText(HWND band)
 {
     DrawTextCalls().clear();
@@ -404,6 +442,22 @@ std::vector<DWORD> CaptureClient(HWND hwnd)
     BitBlt(canvas.Dc(), 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
     ReleaseDC(hwnd, source);
     return canvas.Pixels();
+}
+
+RECT InkBounds(const std::vector<DWORD>& pixels, SIZE size)
+{
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const DWORD background = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    RECT bounds = {size.cx, size.cy, 0, 0};
+    for (LONG y = 0; y < size.cy; ++y) {
+        for (LONG x = 0; x < size.cx; ++x) {
+            if (pixels[y * size.cx + x] == background)
+                continue;
+            bounds = {std::min(bounds.left, x), std::min(bounds.top, y), std::max(bounds.right, x + 1),
+                      std::max(bounds.bottom, y + 1)};
+        }
+    }
+    return bounds;
 }
 
 std::vector<DWORD> RenderBandText(const char* text, SIZE size)

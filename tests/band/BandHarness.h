@@ -14,7 +14,8 @@
 #include "tests/common/HostObjects.h"
 
 // The Tandrel.DLL of the test program, loaded once; its DrawTextA, SetTimer,
-// KillTimer and GetClassInfoA imports are watched (see the spies below).
+// KillTimer and GetClassInfoA imports are watched, and its GetProcAddress
+// import may answer for the system (see the spies below).
 CTandrelLibrary& Tandrel();
 
 // A new band straight from the class factory.
@@ -45,6 +46,9 @@ public:
     void Close() { m_band.Close(); }
 
     IDeskBand* Band() const { return m_band.Band(); }
+    // The band info of Open, or of the last FetchInfo.
+    const DESKBANDINFO& Info() const { return m_band.Info(); }
+    HRESULT FetchInfo() { return m_band.FetchInfo(); }
     HWND BandWindow() const { return m_band.Window(); }
     HWND Parent() const { return TestParentWindow(); }
     CHostBrowser& Browser() const { return *m_browser.Get(); }
@@ -93,6 +97,19 @@ std::vector<DrawTextCall>& DrawTextCalls();
 void MissNextClassLookup();
 std::vector<TimerCall>& TimerCalls();
 
+// While it lives, the DLL's look-up of GetDpiForWindow finds a stand-in that
+// answers dpi for every window, as for windows on a screen of that scale; with
+// dpi 0 it finds none, as on a system before Windows 10.
+class CWindowDpiAnswer {
+public:
+    explicit CWindowDpiAnswer(UINT dpi) { Answer(dpi); }
+    ~CWindowDpiAnswer();
+    CWindowDpiAnswer(const CWindowDpiAnswer&) = delete;
+    CWindowDpiAnswer& operator=(const CWindowDpiAnswer&) = delete;
+
+    void Answer(UINT dpi);
+};
+
 // Repaints the band window and returns the text its WM_PAINT drew (empty
 // when it drew none).
 std::string PaintedText(HWND band);
@@ -120,6 +137,9 @@ std::vector<DWORD> CaptureClient(HWND hwnd);
 // colour, black text, one centred line.
 std::vector<DWORD> RenderBandText(const char* text, SIZE size);
 SIZE ClientSize(HWND hwnd);
+// The smallest rectangle holding every pixel that is not the button face
+// colour (empty when there is none).
+RECT InkBounds(const std::vector<DWORD>& pixels, SIZE size);
 
 // ---- The user, played from a second thread while the test thread sits in
 // a modal loop of the band

@@ -17,6 +17,8 @@
 namespace {
 
 const UINT kBandTextFormat = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+// What a child window hears when it has moved to a screen of another scale.
+const UINT kDpiChangedAfterParent = 0x02E3;
 
 // The timer calls made since the last clear.
 std::vector<TimerCall> TakeTimerCalls()
@@ -234,6 +236,47 @@ TEST(BandPainting, PixelsMatchTheTextDrawnOnTheButtonFace)
     }
     EXPECT_FALSE(shown[0] == shown[1]);
     EXPECT_FALSE(shown[1] == shown[2]);
+}
+
+// The band as its host lays it out after asking for its band info: at the
+// size it asks for, painted.
+std::vector<DWORD> ShownAtItsOwnSize(CBandHarness& host)
+{
+    EXPECT_EQ(S_OK, host.FetchInfo());
+    const POINTL size = host.Info().ptActual;
+    MoveWindow(host.BandWindow(), 0, 0, size.x, size.y, TRUE);
+    UpdateWindow(host.BandWindow());
+    return CaptureClient(host.BandWindow());
+}
+
+// Moved to a screen of twice the scale, the band asks its host for its size
+// again, and the room it gets holds the whole text, twice as tall.
+TEST(BandPainting, AtTwiceTheDpiTheTextIsWholeAndTwiceAsTall)
+{
+    CWindowDpiAnswer dpi(96);
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    const HWND hwnd = host.BandWindow();
+    host.Command(ID_REFRESH_10SEC);
+    const std::vector<DWORD> shownAt96 = ShownAtItsOwnSize(host);
+    const RECT at96 = InkBounds(shownAt96, ClientSize(hwnd));
+    ASSERT_FALSE(IsRectEmpty(&at96));
+    dpi.Answer(192);
+    SendMessageA(hwnd, kDpiChangedAfterParent, 0, 0);
+    EXPECT_EQ(1, host.Site().BandInfoChanges());
+    const std::vector<DWORD> shownAt192 = ShownAtItsOwnSize(host);
+    const SIZE client = ClientSize(hwnd);
+    const RECT at192 = InkBounds(shownAt192, client);
+    EXPECT_GT(at192.left, 0);
+    EXPECT_GT(at192.top, 0);
+    EXPECT_LT(at192.right, client.cx);
+    EXPECT_LT(at192.bottom, client.cy);
+    // Each edge of a glyph falls on a whole pixel: text of twice the size may
+    // ink one row less than twice as many.
+    const LONG rowsAt96 = at96.bottom - at96.top;
+    const LONG rowsAt192 = at192.bottom - at192.top;
+    EXPECT_GE(rowsAt192 + 1, 2 * rowsAt96) << "rows " << at96.top << "-" << at96.bottom - 1 << " at 96, "
+                                          << at192.top << "-" << at192.bottom - 1 << " at 192";
 }
 
 TEST(BandCommands, FixedIntervalsSetTheIntervalAndRestartTheTimer)
