@@ -6,7 +6,6 @@
 
 namespace {
 
-using CModuleHandle = CUniqueAny<HMODULE, FreeLibrary>;
 typedef HRESULT(WINAPI* GetWriteableKeyFunction)(HKEY* phKey);
 
 // The same path serves under the current user's key and under the browser's.
@@ -53,23 +52,21 @@ bool WriteInterval(HKEY parent, LPCSTR path, DWORD stored)
 
 // Only a browser that runs in this process hands out its key: where its
 // frame is not loaded, loading it would start a browser's worth of code for
-// nothing. The function is taken from the copy in the system folder, by its
-// full path, so that no ieframe.dll planted elsewhere runs in its place.
+// nothing. The copy asked is the one in the system folder, named by its full
+// path, so that no ieframe.dll loaded from elsewhere answers in its place;
+// the reference taken keeps it loaded for the call.
 HRESULT BrowserWritableKey(HKEY* phKey)
 {
-    // The file name, without the separator that joins it to the folder.
-    if (!GetModuleHandleA(kBrowserLibrary + 1))
-        return E_NOTIMPL;
     CHAR path[MAX_PATH];
     const UINT room = MAX_PATH - (sizeof(kBrowserLibrary) - 1);
     const UINT length = GetSystemDirectoryA(path, room);
     if (length == 0 || length >= room)
         return E_NOTIMPL;
     lstrcpynA(path + length, kBrowserLibrary, sizeof(kBrowserLibrary));
-    CModuleHandle browser(LoadLibraryA(path));
-    // A null module would look the name up in the process's own program.
-    if (!browser)
+    HMODULE loaded = nullptr;
+    if (!GetModuleHandleExA(0, path, &loaded))
         return E_NOTIMPL;
+    const CModuleHandle browser(loaded);
     const auto getKey = reinterpret_cast<GetWriteableKeyFunction>(
         reinterpret_cast<void*>(GetProcAddress(browser.Get(), "IEGetWriteableHKCU")));
     return getKey ? getKey(phKey) : E_NOTIMPL;

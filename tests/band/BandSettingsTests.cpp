@@ -151,8 +151,8 @@ TEST_F(RememberedSettings, UnwritableKeyIsSilentAndTheNextBandLoadsWhatWasRememb
     CHAR browserPath[MAX_PATH] = "";
     GetSystemDirectoryA(browserPath, MAX_PATH - 12);
     lstrcatA(browserPath, "\\ieframe.dll");
-    const HMODULE browser = LoadLibraryA(browserPath);
-    ASSERT_NE(nullptr, browser);
+    const CModuleHandle browser(LoadLibraryA(browserPath));
+    ASSERT_TRUE(browser);
     StoreInterval(30);
     // Read access only, for everyone.
     BYTE aclBuffer[256];
@@ -179,7 +179,6 @@ TEST_F(RememberedSettings, UnwritableKeyIsSilentAndTheNextBandLoadsWhatWasRememb
     }
     // The sandbox must be able to delete the key again.
     SetSettingsKeyAcl(nullptr);
-    FreeLibrary(browser);
 }
 
 } // namespace
