@@ -46,7 +46,7 @@ void AcceptIntervalEntry(HWND hDlg)
         MessageBoxA(hDlg, entry.error, "Error", MB_ICONERROR);
         return;
     }
-    *reinterpret_cast<LONG*>(GetWindowLongA(hDlg, DWL_USER)) = entry.seconds;
+    *reinterpret_cast<LONG*>(GetWindowLongPtrA(hDlg, DWLP_USER)) = entry.seconds;
     EndDialog(hDlg, entry.seconds);
 }
 
@@ -57,7 +57,7 @@ void AcceptIntervalEntry(HWND hDlg)
 INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
-        SetWindowLongA(hDlg, DWL_USER, static_cast<LONG>(lParam));
+        SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
         return TRUE;
     }
     if (message != WM_COMMAND)

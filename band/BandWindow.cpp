@@ -115,20 +115,20 @@ BOOL CRefresherBand::CreateBandWindow()
 
 CRefresherBand* CRefresherBand::FromWindow(HWND hwnd)
 {
-    return reinterpret_cast<CRefresherBand*>(GetWindowLongA(hwnd, GWL_USERDATA));
+    return reinterpret_cast<CRefresherBand*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
 void CRefresherBand::AttachToWindow(HWND hwnd)
 {
     m_hWnd = hwnd;
-    SetWindowLongA(hwnd, GWL_USERDATA, reinterpret_cast<LONG>(this));
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 // From here on the handle may be reused by another window, so the band
 // forgets it.
 void CRefresherBand::DetachFromWindow(HWND hwnd)
 {
-    SetWindowLongA(hwnd, GWL_USERDATA, 0);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     if (m_hWnd == hwnd) {
         m_hWnd = nullptr;
         DestroyTip();

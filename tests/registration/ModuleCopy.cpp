@@ -178,7 +178,8 @@ HMODULE CModuleCopy::Load()
 
 HRESULT CModuleCopy::Call(const char* exportName)
 {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_hModule, exportName));
+    auto entry =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(m_hModule, exportName)));
     if (!entry)
         throw std::runtime_error("export missing");
     return entry();
