@@ -142,16 +142,15 @@ namespace {
 // HKCR\TypeLib\{library}\<major>.<minor>\<locale> (the numbers in hex), with
 // one subkey for each platform that registered it. On 64-bit Windows the
 // TypeLib key is one for both registry views, so the 32-bit and the 64-bit
-// DLL register the same version, as "win32" and "win64".
+// DLL register the same version, as "win32" and "win64". Null for the
+// platforms no Tandrel.DLL is built for.
 LPCSTR PlatformKeyName(SYSKIND kind)
 {
     switch (kind) {
-    case SYS_WIN16: return "win16";
     case SYS_WIN32: return "win32";
     case SYS_WIN64: return "win64";
-    case SYS_MAC: return "mac";
+    default: return nullptr;
     }
-    return nullptr;
 }
 
 LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
@@ -169,16 +168,16 @@ LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
 // than the library's own.
 bool IsRegisteredForAnotherPlatform(const TLIBATTR& attributes)
 {
-    CRegistryKey locale;
-    if (OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale) != ERROR_SUCCESS)
-        return false;
     const LPCSTR own = PlatformKeyName(attributes.syskind);
+    CRegistryKey locale;
+    if (!own || OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale) != ERROR_SUCCESS)
+        return false;
     for (DWORD index = 0;; ++index) {
         CHAR name[256];
         DWORD length = sizeof(name);
         if (RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        if (!own || lstrcmpiA(name, own) != 0)
+        if (lstrcmpiA(name, own) != 0)
             return true;
     }
 }
