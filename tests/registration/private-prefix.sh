@@ -18,6 +18,12 @@ finish() {
 }
 trap finish EXIT
 
+# The shared prefix's server writes the registry to its files only now and
+# then, which may be in the middle of another test program's case; once the
+# server has ended, the files hold the registry as it is.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+
 # Files are shared by hard links; the registry files, which change, are copied.
 cp -al "$WINEPREFIX" "$private"
 for hive in system.reg user.reg userdef.reg; do
