@@ -30,7 +30,7 @@ public:
     static const InterfaceMapEntry* GetInterfaceMap()
     {
         static const InterfaceMapEntry entries[] = {
-            PlainInterfaceRow<IAccessible, CBandAccessible>(IID_IAccessible),
+            PlainInterfaceRow<IAccessible, CBandAccessible>(__uuidof(IAccessible)),
             PlainInterfaceRow<IAccessible, CBandAccessible>(IID_IDispatch),
             EndOfInterfaceMap(),
         };
@@ -217,15 +217,15 @@ LRESULT AnswerBandGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, CBandAccess
     if (static_cast<LONG>(lParam) != OBJID_CLIENT || !link)
         return 0;
     CInterfacePtr<IAccessible> standard;
-    if (FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible, standard.ReceiveVoid())))
+    if (FAILED(CreateStdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible), standard.ReceiveVoid())))
         return 0;
     std::unique_ptr<CComObject<CBandAccessible>> object = ConstructOrNull<CComObject<CBandAccessible>>();
     if (!object)
         return 0;
     object->Attach(hwnd, std::move(standard), link);
     CInterfacePtr<IAccessible> accessible;
-    if (FAILED(QueryNewObject(std::move(object), IID_IAccessible, accessible.ReceiveVoid())))
+    if (FAILED(QueryNewObject(std::move(object), __uuidof(IAccessible), accessible.ReceiveVoid())))
         return 0;
-    const LRESULT result = LresultFromObject(IID_IAccessible, wParam, accessible.Get());
+    const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, accessible.Get());
     return FAILED(result) ? 0 : result;
 }

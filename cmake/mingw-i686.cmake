@@ -1,17 +1,4 @@
-# Cross-compiles for 32-bit Windows with Debian's mingw-w64; the posix thread
-# model is needed because GoogleTest uses std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: the DLL that Internet Explorer's 32-bit tab processes load.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(TANDREL_WIDL i686-w64-mingw32-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs are Windows executables; CTest runs them under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+set(TANDREL_ARCH x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

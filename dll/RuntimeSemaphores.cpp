@@ -63,10 +63,18 @@ BOOL WINAPI CloseRuntimeHandle(HANDLE handle)
 
 } // namespace
 
+// An import pointer's symbol: on i386 a stdcall name carries a leading
+// underscore and its argument bytes, on x86_64 neither.
+#ifdef _WIN64
+#define IMPORT_SYMBOL(name, argumentBytes) "__imp_" #name
+#else
+#define IMPORT_SYMBOL(name, argumentBytes) "__imp__" #name "@" #argumentBytes
+#endif
+
 extern "C" {
-HANDLE(WINAPI* g_importCreateSemaphoreW)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) asm("__imp__CreateSemaphoreW@16") =
-    CreateRuntimeSemaphore;
-BOOL(WINAPI* g_importCloseHandle)(HANDLE) asm("__imp__CloseHandle@4") = CloseRuntimeHandle;
+HANDLE(WINAPI* g_importCreateSemaphoreW)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) asm(
+    IMPORT_SYMBOL(CreateSemaphoreW, 16)) = CreateRuntimeSemaphore;
+BOOL(WINAPI* g_importCloseHandle)(HANDLE) asm(IMPORT_SYMBOL(CloseHandle, 4)) = CloseRuntimeHandle;
 }
 
 void CloseRuntimeSemaphores()

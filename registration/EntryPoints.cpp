@@ -3,13 +3,12 @@
 #include "registrar/RegistryKey.h"
 #include "registration/ModuleRegistration.h"
 #include "server/Module.h"
+#include "support/Guid.h"
 #include "support/Status.h"
-#include "support/TextConversion.h"
 
 namespace {
 
 constexpr char kToolbarKey[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
-constexpr int kClassIdChars = 39;
 
 // The browser lists the band under its toolbar key. The value goes first and
 // regardless of what the script's unregistration later manages, so that the
@@ -17,10 +16,8 @@ constexpr int kClassIdChars = 39;
 // or value, or refused access, is no failure of unregistration.
 void RemoveToolbarValue()
 {
-    WCHAR wideClassId[kClassIdChars];
-    CHAR classId[kClassIdChars];
-    if (!StringFromGUID2(CLSID_RefresherBand, wideClassId, kClassIdChars) ||
-        !WideToAnsi(classId, wideClassId, kClassIdChars, CP_ACP))
+    CHAR classId[kGuidTextChars];
+    if (!FormatGuid(CLSID_RefresherBand, classId))
         return;
     CRegistryKey toolbar;
     if (toolbar.Open(HKEY_LOCAL_MACHINE, kToolbarKey, KEY_SET_VALUE) == ERROR_SUCCESS)

@@ -1,7 +1,12 @@
 #include "registration/TypeLibraryRegistration.h"
 
+#include <stdio.h>
+
+#include "registrar/RegistryKey.h"
 #include "server/ModulePath.h"
+#include "support/Guid.h"
 #include "support/Owners.h"
+#include "support/Status.h"
 #include "support/TextConversion.h"
 
 namespace {
@@ -111,17 +116,98 @@ HRESULT RegisterModuleTypeLibrary(HINSTANCE module)
     return RegisterTypeLib(library, loaded.path.Get(), hasHelpFile ? helpFolder.Get() : nullptr);
 }
 
-HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
+namespace {
+
+// A library version is registered per locale under
+// HKCR\TypeLib\{library}\<major>.<minor>\<locale> (the numbers in hex), with
+// one subkey for each platform that registered it. On 64-bit Windows the
+// TypeLib key is one for both registry views, so the 32-bit and the 64-bit
+// DLL register the same version, as "win32" and "win64". Null for the
+// platforms no Tandrel.DLL is built for.
+LPCSTR PlatformKeyName(SYSKIND kind)
+{
+    switch (kind) {
+    case SYS_WIN32: return "win32";
+    case SYS_WIN64: return "win64";
+    default: return nullptr;
+    }
+}
+
+LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
+{
+    CHAR library[kGuidTextChars];
+    if (!FormatGuid(attributes.guid, library))
+        return ERROR_INVALID_DATA;
+    CHAR name[80];
+    snprintf(name, sizeof(name), "TypeLib\\%s\\%x.%x\\%lx", library, attributes.wMajorVerNum,
+             attributes.wMinorVerNum, static_cast<unsigned long>(attributes.lcid));
+    return key.Open(HKEY_CLASSES_ROOT, name, access);
+}
+
+// Whether the locale key of this version holds another platform's subkey
+// than the library's own.
+bool IsRegisteredForAnotherPlatform(const TLIBATTR& attributes)
+{
+    const LPCSTR own = PlatformKeyName(attributes.syskind);
+    CRegistryKey locale;
+    if (!own || OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale) != ERROR_SUCCESS)
+        return false;
+    for (DWORD index = 0;; ++index) {
+        CHAR name[256];
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return false;
+        if (lstrcmpiA(name, own) != 0)
+            return true;
+    }
+}
+
+// While another platform's DLL keeps the version registered, its entries
+// (the version key, FLAGS, HELPDIR and the interfaces' keys, which
+// UnRegisterTypeLib would remove from both views) are that DLL's too: only
+// this platform's subkey goes.
+HRESULT RemovePlatformRegistration(const TLIBATTR& attributes)
+{
+    CRegistryKey locale;
+    LONG error = OpenLocaleKey(attributes, KEY_READ | KEY_WRITE, locale);
+    if (error == ERROR_SUCCESS)
+        error = locale.DeleteTree(PlatformKeyName(attributes.syskind));
+    return StatusFromWin32(error);
+}
+
+// Runs action with the attributes of the module's library.
+template <class Action>
+HRESULT WithModuleLibraryAttributes(HINSTANCE module, Action action)
 {
     CModuleTypeLibrary loaded;
     HRESULT hr = loaded.Load(module);
     if (FAILED(hr))
         return hr;
-
     CLibraryAttributes attributes(loaded.library.Get());
     hr = loaded.library->GetLibAttr(attributes.Receive());
     if (FAILED(hr))
         return hr;
-    return UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                             attributes->lcid, attributes->syskind);
+    return action(*attributes);
+}
+
+} // namespace
+
+bool IsModuleTypeLibraryShared(HINSTANCE module)
+{
+    bool shared = false;
+    WithModuleLibraryAttributes(module, [&shared](const TLIBATTR& attributes) {
+        shared = IsRegisteredForAnotherPlatform(attributes);
+        return S_OK;
+    });
+    return shared;
+}
+
+HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
+{
+    return WithModuleLibraryAttributes(module, [](const TLIBATTR& attributes) {
+        if (IsRegisteredForAnotherPlatform(attributes))
+            return RemovePlatformRegistration(attributes);
+        return UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid,
+                                 attributes.syskind);
+    });
 }

@@ -9,9 +9,15 @@
 // and the library is still handed out.
 HRESULT LoadModuleTypeLibrary(HINSTANCE module, BSTR* path, ITypeLib** library);
 
-// Machine-wide registration of that library, and its removal.
+// Machine-wide registration of that library, and its removal. While the
+// same version stays registered for another platform (the other DLL on
+// 64-bit Windows), removal takes only this platform's part.
 HRESULT RegisterModuleTypeLibrary(HINSTANCE module);
 HRESULT UnregisterModuleTypeLibrary(HINSTANCE module);
+
+// Whether the registered version of that library also serves another
+// platform; false when the library cannot be read.
+bool IsModuleTypeLibraryShared(HINSTANCE module);
 
 // Where a path's extension starts: the last "." after the last "\", or the
 // terminator when the file name has none. Characters are stepped whole in

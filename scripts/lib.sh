@@ -1,9 +1,17 @@
 # Sourced by the project's commands: build, display and Wine set-up.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env"
 
+# The toolchain file of the build that TANDREL_ARCH picks (scripts/wine-env).
+tandrel_toolchain() {
+  case "$tandrel_arch" in
+    x86) echo "$tandrel_repo/cmake/mingw-i686.cmake" ;;
+    x64) echo "$tandrel_repo/cmake/mingw-x86_64.cmake" ;;
+  esac
+}
+
 tandrel_build_all() {
   cmake -S "$tandrel_repo" -B "$tandrel_build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$tandrel_repo/cmake/mingw-i686.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$(tandrel_toolchain)" >/dev/null
   cmake --build "$tandrel_build" -j "$(nproc)"
 }
 

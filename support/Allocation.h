@@ -30,11 +30,13 @@ private:
 
     bool Empty() const { return m_pHead == nullptr; }
 
+    // Two pointers wide (8 bytes on 32-bit Windows, 16 on 64-bit), so that
+    // the caller's bytes keep the heap's alignment.
     struct BlockHeader {
         BlockHeader* pPrevious;
-        DWORD reserved;
+        DWORD_PTR reserved;
     };
-    static_assert(sizeof(BlockHeader) == 8, "block header is 8 bytes");
+    static_assert(sizeof(BlockHeader) == 2 * sizeof(void*), "block header is two pointers wide");
 
     BlockHeader* m_pHead = nullptr;
 };

@@ -1,6 +1,9 @@
 #include "support/Guid.h"
 
+#include <objbase.h>
 #include <string.h>
+
+#include "support/TextConversion.h"
 
 BOOL GuidEqual(REFGUID a, REFGUID b)
 {
@@ -14,4 +17,10 @@ BOOL GuidEqual(REFGUID a, REFGUID b)
 BOOL GuidEqualBytes(REFGUID a, REFGUID b)
 {
     return memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+BOOL FormatGuid(REFGUID guid, CHAR (&text)[kGuidTextChars])
+{
+    WCHAR wide[kGuidTextChars];
+    return StringFromGUID2(guid, wide, kGuidTextChars) && WideToAnsi(text, wide, kGuidTextChars, CP_ACP);
 }

@@ -170,6 +170,7 @@ public:
         return &m_pBlock;
     }
     const Block* operator->() const { return m_pBlock; }
+    const Block& operator*() const { return *m_pBlock; }
 
 private:
     void Reset()

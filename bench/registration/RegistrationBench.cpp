@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/Owners.h"
+#include "tests/common/Platform.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ std::vector<Entry> RegisteredEntries(const std::string& module)
         {cr, cls + "\\TypeLib", "", kLibraryId, true},
         {HKEY_LOCAL_MACHINE, kToolbarKey, kClassId, "0", true},
         {cr, lib, "", "Tandrel 1.0 Type Library", true},
-        {cr, lib + "\\409\\win32", "", module, true},
+        {cr, lib + "\\409\\" + kOwnPlatformKey, "", module, true},
         {cr, lib + "\\FLAGS", "", "8", true},
         {cr, lib + "\\HELPDIR", "", folder, true},
         {cr, itf, "", "IRefresherBand", true},
@@ -74,7 +75,7 @@ std::vector<std::pair<HKEY, std::string>> DeletedKeys()
         {cr, "Tandrel.RefresherBand\\CLSID"}, {cr, "Tandrel.RefresherBand\\CurVer"}, {cr, "Tandrel.RefresherBand"},
         {cr, cls + "\\ProgID"}, {cr, cls + "\\VersionIndependentProgID"}, {cr, cls + "\\Programmable"},
         {cr, cls + "\\InprocServer32"}, {cr, cls + "\\TypeLib"}, {cr, cls},
-        {cr, lib + "\\1.0\\409\\win32"}, {cr, lib + "\\1.0\\409"}, {cr, lib + "\\1.0\\FLAGS"},
+        {cr, lib + "\\1.0\\409\\" + kOwnPlatformKey}, {cr, lib + "\\1.0\\409"}, {cr, lib + "\\1.0\\FLAGS"},
         {cr, lib + "\\1.0\\HELPDIR"}, {cr, lib + "\\1.0"}, {cr, lib},
         {cr, itf + "\\ProxyStubClsid"}, {cr, itf + "\\ProxyStubClsid32"}, {cr, itf + "\\TypeLib"}, {cr, itf},
     };
@@ -211,8 +212,9 @@ int main(int argc, char** argv)
         printf("cannot load %s\n", module.c_str());
         return 1;
     }
-    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll.Get(), "DllRegisterServer"));
-    auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll.Get(), "DllUnregisterServer"));
+    typedef HRESULT(STDAPICALLTYPE * EntryPoint)();
+    auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
+    auto unregisterServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllUnregisterServer")));
     const bool hadToolbar = KeyExists(HKEY_LOCAL_MACHINE, kToolbarKey);
 
     const std::vector<Entry> entries = RegisteredEntries(module);

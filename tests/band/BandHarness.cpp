@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "TandrelLib.h"
+#include "tests/common/ImportRedirect.h"
 
 namespace {
 
@@ -70,27 +71,6 @@ FARPROC WINAPI SpyGetProcAddress(HMODULE module, LPCSTR name)
     if (g_windowDpi == kSystemsOwnDpi || IS_INTRESOURCE(name) || strcmp(name, "GetDpiForWindow"))
         return g_realGetProcAddress(module, name);
     return g_windowDpi ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(StandInDpiForWindow)) : nullptr;
-}
-
-// Points the module's import of function at spy.
-void RedirectImport(HMODULE module, const void* function, const void* spy)
-{
-    BYTE* base = reinterpret_cast<BYTE*>(module);
-    const IMAGE_NT_HEADERS* nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         entry->Name; ++entry) {
-        for (IMAGE_THUNK_DATA* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-             thunk->u1.Function; ++thunk) {
-            if (reinterpret_cast<const void*>(thunk->u1.Function) != function)
-                continue;
-            DWORD oldProtection;
-            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), PAGE_READWRITE, &oldProtection);
-            thunk->u1.Function = reinterpret_cast<DWORD_PTR>(spy);
-            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), oldProtection, &oldProtection);
-        }
-    }
 }
 
 template <typename Function>

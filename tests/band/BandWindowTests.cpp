@@ -640,7 +640,7 @@ void PostKey(UINT message, UINT key, LPARAM flags = 0)
 CInterfacePtr<IAccessible> AccessibleBand(HWND band)
 {
     CInterfacePtr<IAccessible> accessible;
-    AccessibleObjectFromWindow(band, OBJID_CLIENT, IID_IAccessible, accessible.ReceiveVoid());
+    AccessibleObjectFromWindow(band, OBJID_CLIENT, __uuidof(IAccessible), accessible.ReceiveVoid());
     return accessible;
 }
 

@@ -94,6 +94,34 @@ const struct {
 };
 
 const char kSandboxesKey[] = "Software\\TandrelTestSandbox";
+// A 64-bit process's type library registration writes the interfaces' keys
+// into the 32-bit registry view as well, and the platform opens the classes
+// root of the other view past any redirection: those keys land in the real
+// registry. The ones written since the sandbox was made go with it.
+void RemoveOtherViewInterfacesWrittenSince(const FILETIME& since)
+{
+#ifdef _WIN64
+    CKey interfaces;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Interface", 0, KEY_READ | KEY_WRITE | KEY_WOW64_32KEY,
+                      interfaces.Receive()) != ERROR_SUCCESS)
+        return;
+    const auto writtenSince = [&since](HKEY key) {
+        FILETIME written = {};
+        return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, &written) == ERROR_SUCCESS &&
+               CompareFileTime(&written, &since) >= 0;
+    };
+    if (!writtenSince(interfaces.Get()))
+        return;
+    for (const std::string& name : RegistryProbe::SubkeyNames(interfaces.Get(), "")) {
+        CKey entry;
+        if (!OpenForRead(interfaces.Get(), name, entry) || !writtenSince(entry.Get()))
+            continue;
+        RegDeleteTreeA(interfaces.Get(), name.c_str());
+        RegDeleteKeyA(interfaces.Get(), name.c_str());
+    }
+#endif
+}
 
 } // namespace
 
@@ -106,6 +134,7 @@ CRegistrySandbox::CRegistrySandbox()
     snprintf(name, sizeof(name), "%s\\%lu-%ld", kSandboxesKey, GetCurrentProcessId(),
              InterlockedIncrement(&s_counter));
     m_name = name;
+    GetSystemTimeAsFileTime(&m_created);
     if (RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hRoot, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create the registry sandbox");
     for (const auto& root : kRedirectedRoots) {
@@ -145,6 +174,7 @@ void CRegistrySandbox::Restore()
     // The last sandbox takes the common key with it, so that a run leaves
     // the registry as it found it; one still in use elsewhere keeps it.
     RegDeleteKeyA(HKEY_CURRENT_USER, kSandboxesKey);
+    RemoveOtherViewInterfacesWrittenSince(m_created);
 }
 
 HKEY CRegistrySandbox::StandIn(HKEY root) const

@@ -11,7 +11,9 @@
 // deleted and the roots restored when the sandbox goes. The private keys live
 // under the real HKCU\Software\TandrelTestSandbox, which the last sandbox to
 // go removes. A sandbox that cannot be made throws before anything is
-// redirected or left behind.
+// redirected or left behind. In a 64-bit process the interface keys that type
+// library registration writes into the 32-bit view pass the redirection; the
+// sandbox removes them when it goes.
 class CRegistrySandbox {
 public:
     CRegistrySandbox();
@@ -30,6 +32,7 @@ private:
     void Restore();
 
     std::string m_name;
+    FILETIME m_created = {};
     HKEY m_hRoot = nullptr;
     struct Redirect {
         HKEY predefined;

@@ -5,6 +5,7 @@
 
 #include "TandrelLib.h"
 #include "support/Owners.h"
+#include "tests/common/Platform.h"
 #include "tests/common/SandboxedTest.h"
 #include "tests/common/ThreadLocale.h"
 #include "tests/common/ValueWriteDenied.h"
@@ -107,8 +108,8 @@ std::vector<std::string> TypeLibraryEntries(const std::string& libraryPath)
         version,
         Value(version, "@", "Tandrel 1.0 Type Library"),
         version + "\\409",
-        version + "\\409\\win32",
-        Value(version + "\\409\\win32", "@", libraryPath),
+        version + "\\409\\" + kOwnPlatformKey,
+        Value(version + "\\409\\" + kOwnPlatformKey, "@", libraryPath),
         version + "\\FLAGS",
         Value(version + "\\FLAGS", "@", "8"),
         version + "\\HELPDIR",
@@ -260,6 +261,34 @@ TEST_F(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
     EXPECT_EQ("Tandrel", RegistryProbe::ReadString(HKEY_CLASSES_ROOT, classKey, ""));
     EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, "Tandrel.RefresherBand"));
     EXPECT_FALSE(RegistryProbe::KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}"));
+}
+
+// On 64-bit Windows the other platform's DLL registers the same library
+// version under its own platform's subkey, and the ProgIDs and that version
+// key are one for both registry views: they stay while the other DLL's
+// registration does, and only this DLL's class key and platform subkey go.
+TEST_F(DllUnregisterServer, KeepsTheSharedEntriesWhileTheOtherPlatformKeepsTheLibrary)
+{
+    CModuleCopy copy(L"side by side", L"Tandrel.DLL");
+    copy.Load();
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    const std::string locale = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\";
+    const std::string otherDll = "C:\\Program Files\\Other\\Tandrel.DLL";
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, locale + kOtherPlatformKey, "", otherDll));
+
+    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+    std::vector<std::string> kept;
+    for (const std::string& line : ScriptEntries(copy.AnsiPath())) {
+        if (line.find("HKCR\\CLSID\\") != 0 && line.find(" : " + std::string(kClassId)) == std::string::npos)
+            kept.push_back(line);
+    }
+    for (const std::string& line : TypeLibraryEntries(copy.AnsiPath())) {
+        if (line.find("HKCR\\" + locale + kOwnPlatformKey) != 0)
+            kept.push_back(line);
+    }
+    kept.push_back("HKCR\\" + locale + kOtherPlatformKey);
+    kept.push_back(Value("HKCR\\" + locale + kOtherPlatformKey, "@", otherDll));
+    EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
 }
 
 // A path of more than MAX_PATH characters.

@@ -177,7 +177,8 @@ HMODULE CModuleCopy::Load()
 
 HRESULT CModuleCopy::Call(const char* exportName)
 {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(m_module.Get(), exportName));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(m_module.Get(), exportName)));
     if (!entry)
         throw std::runtime_error("export missing");
     return entry();

@@ -1,9 +1,12 @@
 // A COM client that finds the band only through the registry: by its ProgID,
 // with IDispatch answered from the registered type library. Prints what it
-// found; exits non-zero at the first unexpected answer.
+// found and the DLL that served it; exits non-zero at the first unexpected
+// answer.
 #include <windows.h>
 #include <oleauto.h>
 #include <stdio.h>
+
+#include <string>
 
 #include "TandrelLib.h"
 #include "support/Owners.h"
@@ -14,6 +17,18 @@ int Fail(const char* step, HRESULT hr)
 {
     printf("FAIL: %s: 0x%08lx\n", step, static_cast<unsigned long>(hr));
     return 1;
+}
+
+// The file of the DLL that serves an object: the module that holds the
+// table of its first face.
+std::wstring ServingModule(IUnknown* object)
+{
+    HMODULE module = nullptr;
+    WCHAR path[MAX_PATH] = L"";
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           *reinterpret_cast<LPCWSTR*>(object), &module))
+        GetModuleFileNameW(module, path, MAX_PATH);
+    return path;
 }
 
 int Run()
@@ -50,7 +65,8 @@ int Run()
     hr = band->Invoke(ids[1], IID_NULL, GetUserDefaultLCID(), DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
     if (hr != DISP_E_MEMBERNOTFOUND)
         return Fail("Invoke of an unknown member", hr);
-    printf("created %ls through the registry; dispatch answered from the registered library\n", name.Get());
+    printf("created %ls through the registry from %ls; dispatch answered from the registered library\n",
+           name.Get(), ServingModule(band.Get()).c_str());
     return 0;
 }
 

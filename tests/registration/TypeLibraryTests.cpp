@@ -3,13 +3,14 @@
 #include "TandrelLib.h"
 #include "registration/TypeLibraryRegistration.h"
 #include "support/Owners.h"
+#include "tests/common/Platform.h"
 #include "tests/common/SandboxedTest.h"
 #include "tests/registration/ModuleCopy.h"
 
 namespace {
 
 const char kLibraryKey[] = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}";
-const char kLibraryPathKey[] = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\win32";
+const std::string kLibraryPathKey = std::string(kLibraryKey) + "\\1.0\\409\\" + kOwnPlatformKey;
 
 // stdole2.tlb, the standard OLE automation library.
 const GUID kStandardOleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -49,7 +50,7 @@ TEST(TypeLibraryResource, CarriesTheBandLibraryWithExactAttributes)
     EXPECT_EQ(1, attributes->wMajorVerNum);
     EXPECT_EQ(0, attributes->wMinorVerNum);
     EXPECT_EQ(0x409u, attributes->lcid);
-    EXPECT_EQ(SYS_WIN32, attributes->syskind);
+    EXPECT_EQ(kOwnSystemKind, attributes->syskind);
     // The loader reports that the library came from a file; the file itself
     // declares no flags.
     EXPECT_EQ(0, attributes->wLibFlags & ~LIBFLAG_FHASDISKIMAGE);

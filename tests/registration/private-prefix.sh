@@ -18,6 +18,12 @@ finish() {
 }
 trap finish EXIT
 
+# The shared prefix's server writes the registry to its files only now and
+# then, which may be in the middle of another test program's case; once the
+# server has ended, the files hold the registry as it is.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+
 # Files are shared by hard links; the registry files, which change, are copied.
 cp -al "$WINEPREFIX" "$private"
 for hive in system.reg user.reg userdef.reg; do
@@ -52,20 +58,44 @@ interface='{D27B5E90-48A3-4C1F-8E62-915AF0C7B3D8}'
 classes='HKEY_LOCAL_MACHINE\Software\Classes'
 toolbar='HKEY_LOCAL_MACHINE\Software\Microsoft\Internet Explorer\Toolbar'
 
+# The 32-bit registry view's Toolbar key in a 64-bit prefix.
+toolbar32='HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Internet Explorer\Toolbar'
+
 # The Toolbar key is NoRemove: it may be there from an earlier registration,
 # and when it is not, registration creates it and unregistration keeps it.
-# Prints the line the key adds to a difference from the export named $1.
+# Prints the line the key ($2, by default the prefix's own view's) adds to a
+# difference from the export named $1.
 toolbar_left() {
-  iconv -f UTF-16 -t UTF-8 "$private/drive_c/$1.reg" | tr -d '\r' | grep -Fx "[$toolbar]" >/dev/null ||
-    echo "+[$toolbar]"
+  local key=${2:-$toolbar}
+  iconv -f UTF-16 -t UTF-8 "$private/drive_c/$1.reg" | tr -d '\r' | grep -Fx "[$key]" >/dev/null ||
+    echo "+[$key]"
 }
+
+# Where an export shows the keys of the type library and of its interface.
+# In a 64-bit prefix the TypeLib key is one for both registry views and the
+# platform's type library registration writes the interface's key into both
+# views; the export shows the 32-bit view both under Classes\Wow6432Node and
+# through its link Software\Wow6432Node\Classes.
+if [ "$tandrel_arch" = x64 ]; then
+  platform=win64
+  library_roots=("$classes\\Typelib" "$classes\\Wow6432Node\\TypeLib"
+    "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\TypeLib")
+  interface_roots=("$classes\\Interface" "$classes\\Wow6432Node\\Interface"
+    "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\Interface")
+else
+  platform=win32
+  library_roots=("$classes\\Typelib")
+  interface_roots=("$classes\\Interface")
+fi
 
 # The difference that registering the DLL at the Windows path $1 makes to an
 # export without it (the Toolbar key itself aside), sorted.
 expected_registration() {
   local escaped_module=${1//\\/\\\\}
   local escaped_folder=${escaped_module%\\\\*}
-  sort <<REG
+  local root
+  {
+    cat <<REG
 +[$classes\\CLSID\\$class]
 +[$classes\\CLSID\\$class] @="Tandrel"
 +[$classes\\CLSID\\$class\\InprocServer32]
@@ -78,15 +108,6 @@ expected_registration() {
 +[$classes\\CLSID\\$class\\TypeLib] @="$library"
 +[$classes\\CLSID\\$class\\VersionIndependentProgID]
 +[$classes\\CLSID\\$class\\VersionIndependentProgID] @="Tandrel.RefresherBand"
-+[$classes\\Interface\\$interface]
-+[$classes\\Interface\\$interface] @="IRefresherBand"
-+[$classes\\Interface\\$interface\\ProxyStubClsid]
-+[$classes\\Interface\\$interface\\ProxyStubClsid] @="{00020424-0000-0000-C000-000000000046}"
-+[$classes\\Interface\\$interface\\ProxyStubClsid32]
-+[$classes\\Interface\\$interface\\ProxyStubClsid32] @="{00020424-0000-0000-C000-000000000046}"
-+[$classes\\Interface\\$interface\\TypeLib]
-+[$classes\\Interface\\$interface\\TypeLib] "Version"="1.0"
-+[$classes\\Interface\\$interface\\TypeLib] @="$library"
 +[$classes\\Tandrel.RefresherBand.1]
 +[$classes\\Tandrel.RefresherBand.1] @="Tandrel"
 +[$classes\\Tandrel.RefresherBand.1\\CLSID]
@@ -97,16 +118,34 @@ expected_registration() {
 +[$classes\\Tandrel.RefresherBand\\CLSID] @="$class"
 +[$classes\\Tandrel.RefresherBand\\CurVer]
 +[$classes\\Tandrel.RefresherBand\\CurVer] @="Tandrel.RefresherBand.1"
-+[$classes\\Typelib\\$library]
-+[$classes\\Typelib\\$library\\1.0]
-+[$classes\\Typelib\\$library\\1.0] @="Tandrel 1.0 Type Library"
-+[$classes\\Typelib\\$library\\1.0\\409]
-+[$classes\\Typelib\\$library\\1.0\\409\\win32]
-+[$classes\\Typelib\\$library\\1.0\\409\\win32] @="$escaped_module"
-+[$classes\\Typelib\\$library\\1.0\\FLAGS]
-+[$classes\\Typelib\\$library\\1.0\\FLAGS] @="8"
-+[$classes\\Typelib\\$library\\1.0\\HELPDIR]
-+[$classes\\Typelib\\$library\\1.0\\HELPDIR] @="$escaped_folder"
 +[$toolbar] "$class"="0"
 REG
+    for root in "${interface_roots[@]}"; do
+      cat <<REG
++[$root\\$interface]
++[$root\\$interface] @="IRefresherBand"
++[$root\\$interface\\ProxyStubClsid]
++[$root\\$interface\\ProxyStubClsid] @="{00020424-0000-0000-C000-000000000046}"
++[$root\\$interface\\ProxyStubClsid32]
++[$root\\$interface\\ProxyStubClsid32] @="{00020424-0000-0000-C000-000000000046}"
++[$root\\$interface\\TypeLib]
++[$root\\$interface\\TypeLib] "Version"="1.0"
++[$root\\$interface\\TypeLib] @="$library"
+REG
+    done
+    for root in "${library_roots[@]}"; do
+      cat <<REG
++[$root\\$library]
++[$root\\$library\\1.0]
++[$root\\$library\\1.0] @="Tandrel 1.0 Type Library"
++[$root\\$library\\1.0\\409]
++[$root\\$library\\1.0\\409\\$platform]
++[$root\\$library\\1.0\\409\\$platform] @="$escaped_module"
++[$root\\$library\\1.0\\FLAGS]
++[$root\\$library\\1.0\\FLAGS] @="8"
++[$root\\$library\\1.0\\HELPDIR]
++[$root\\$library\\1.0\\HELPDIR] @="$escaped_folder"
+REG
+    done
+  } | sort
 }

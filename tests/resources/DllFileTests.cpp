@@ -53,6 +53,24 @@ private:
     CModuleHandle m_module;
 };
 
+// The DLL is built for the test program's own platform: PE32 for 32-bit
+// Windows, PE32+ for 64-bit; each has a size budget once stripped.
+#ifdef _WIN64
+const WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+const WORD kOptionalHeaderMagic = 0x20B;
+const ULONGLONG kStrippedSizeBudget = 240 * 1024;
+#else
+const WORD kMachine = IMAGE_FILE_MACHINE_I386;
+const WORD kOptionalHeaderMagic = 0x10B;
+const ULONGLONG kStrippedSizeBudget = 200 * 1024;
+#endif
+
+const IMAGE_NT_HEADERS* NtHeaders(const CMappedImage& image)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.Base());
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(image.Base() + dos->e_lfanew);
+}
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -110,9 +128,9 @@ TEST(DllImports, NameOnlySystemDlls)
 {
     CMappedImage image;
     ASSERT_NE(nullptr, image.Get());
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.Base());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.Base() + dos->e_lfanew);
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt->FileHeader.Machine);
+    const IMAGE_NT_HEADERS* nt = NtHeaders(image);
+    EXPECT_EQ(kMachine, nt->FileHeader.Machine);
+    ASSERT_EQ(kOptionalHeaderMagic, nt->OptionalHeader.Magic);
     EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     ASSERT_NE(0u, directory.VirtualAddress);
@@ -128,4 +146,17 @@ TEST(DllImports, NameOnlySystemDlls)
     for (const std::string& name : imported)
         EXPECT_TRUE(system.count(name)) << name << " is not a system DLL";
     EXPECT_TRUE(imported.count("kernel32.dll"));
+}
+
+// The release DLL is stripped (it has no symbol table); the debug build is not.
+TEST(DllSize, StrippedDllFitsItsBudget)
+{
+    CMappedImage image;
+    ASSERT_NE(nullptr, image.Get());
+    if (NtHeaders(image)->FileHeader.PointerToSymbolTable != 0)
+        GTEST_SKIP() << "not stripped: the debug build";
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    ASSERT_TRUE(GetFileAttributesExA(DllPath().c_str(), GetFileExInfoStandard, &file));
+    const ULONGLONG size = (static_cast<ULONGLONG>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+    EXPECT_LE(size, kStrippedSizeBudget);
 }

@@ -7,6 +7,7 @@
 
 #include "TandrelLib.h"
 #include "host/TandrelLibrary.h"
+#include "tests/common/ImportRedirect.h"
 #include "tests/common/ProcessMemory.h"
 #include "tests/server/ComProbes.h"
 
@@ -348,9 +349,28 @@ DWORD NextFreeThreadSlot()
     return slot;
 }
 
+void* __cdecl NoMemory(size_t)
+{
+    return nullptr;
+}
+
+// With every allocation of the DLL refused, the C++ runtime inside it throws
+// and catches its own out-of-memory exception and the creation fails: the
+// throw takes the runtime's per-thread exception state for that load.
+bool CreationThatRunsOutOfMemoryFails(const CTandrelLibrary& server)
+{
+    const void* malloc = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "malloc"));
+    RedirectImport(server.Handle(), malloc, reinterpret_cast<void*>(NoMemory));
+    IUnknown* band = nullptr;
+    const HRESULT hr = server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band));
+    RedirectImport(server.Handle(), reinterpret_cast<void*>(NoMemory), malloc);
+    return hr == E_OUTOFMEMORY && !band;
+}
+
 // Hosts unload an idle server and load it again for the next window, so a
 // load must give back everything it took: a thread-local slot or a kernel
-// handle kept per load would run the process out of them in the end.
+// handle kept per load would run the process out of them in the end. Each
+// load also runs out of memory once, so that the runtime throws inside it.
 TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsHandlesAndMemory)
 {
     // 2,000 cycles to measure, fewer in the suite: one handle kept per load
@@ -361,7 +381,7 @@ TEST(ServerLoadTest, RepeatedLoadsKeepThreadSlotsHandlesAndMemory)
     // unload gives back the same either way.
     auto cycle = [](bool withBand) {
         CTandrelLibrary server;
-        if (!server.IsLoaded())
+        if (!server.IsLoaded() || !CreationThatRunsOutOfMemoryFails(server))
             return false;
         IUnknown* band = nullptr;
         if (withBand && FAILED(server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band))))

@@ -273,6 +273,7 @@ public:
     ~CTestObject()
     {
         s_nRefAtDestruction = m_dwRef;
+        s_pOuterAtDestruction = m_pOuter;
         s_nLocksAtDestruction = g_pModule->GetLockCount();
     }
 
@@ -296,11 +297,13 @@ public:
 
     static bool s_bFailConstruction;
     static LONG s_nRefAtDestruction;
+    static IUnknown* s_pOuterAtDestruction;
     static LONG s_nLocksAtDestruction;
 };
 
 bool CTestObject::s_bFailConstruction = false;
 LONG CTestObject::s_nRefAtDestruction = 0;
+IUnknown* CTestObject::s_pOuterAtDestruction = nullptr;
 LONG CTestObject::s_nLocksAtDestruction = 0;
 
 class WrapperTest : public ModuleTest {
@@ -310,6 +313,7 @@ protected:
         ModuleTest::SetUp();
         CTestObject::s_bFailConstruction = false;
         CTestObject::s_nRefAtDestruction = 0;
+        CTestObject::s_pOuterAtDestruction = nullptr;
         CTestObject::s_nLocksAtDestruction = -1;
     }
 };
@@ -350,7 +354,7 @@ TEST_F(WrapperTest, AggregateKeepsTheModuleLockedWhileTheInnerClassGoes)
     persist->Release();
     EXPECT_EQ(0u, outer.m_pInner->Release());
     // The contained class keeps the controlling object where the count would be.
-    EXPECT_EQ(reinterpret_cast<LONG>(static_cast<IUnknown*>(&outer)), CTestObject::s_nRefAtDestruction);
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), CTestObject::s_pOuterAtDestruction);
     EXPECT_EQ(1, CTestObject::s_nLocksAtDestruction);
     EXPECT_EQ(0, m_pModule->GetLockCount());
     EXPECT_EQ(1u, outer.m_nRef);

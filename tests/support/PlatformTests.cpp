@@ -192,8 +192,8 @@ TEST(HeapAllocation, ExhaustedHeapRaisesOutOfMemory)
     ASSERT_NE(nullptr, block);
     free(block);
     try {
-        HeapAllocOrThrow(0xFFFFFF00u);
-        FAIL() << "a 4 GB block cannot exist in a 32-bit process";
+        HeapAllocOrThrow(~static_cast<size_t>(0xFF));
+        FAIL() << "a block of all but 256 bytes of the address space cannot exist";
     } catch (const CStatusException& e) {
         EXPECT_EQ(E_OUTOFMEMORY, e.Status());
     }

@@ -1,0 +1,24 @@
+#pragma once
+#include <windows.h>
+
+// Points every import of module that resolved to function at replacement
+// instead, so that the module's own calls can be watched or made to fail.
+inline void RedirectImport(HMODULE module, const void* function, const void* replacement)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(module);
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         entry->Name; ++entry) {
+        for (IMAGE_THUNK_DATA* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+             thunk->u1.Function; ++thunk) {
+            if (reinterpret_cast<const void*>(thunk->u1.Function) != function)
+                continue;
+            DWORD oldProtection;
+            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), PAGE_READWRITE, &oldProtection);
+            thunk->u1.Function = reinterpret_cast<DWORD_PTR>(replacement);
+            VirtualProtect(&thunk->u1.Function, sizeof(thunk->u1.Function), oldProtection, &oldProtection);
+        }
+    }
+}
