@@ -97,12 +97,14 @@ const char kSandboxesKey[] = "Software\\TandrelTestSandbox";
 // A 64-bit process's type library registration writes the interfaces' keys
 // into the 32-bit registry view as well, and the platform opens the classes
 // root of the other view past any redirection: those keys land in the real
-// registry. The ones written since the sandbox was made go with it.
+// registry. The ones written since the sandbox was made go with it. They are
+// reached through the machine's key: the platform hands out a new handle for
+// every opening of the other view's classes root, which Wine never closes.
 void RemoveOtherViewInterfacesWrittenSince(const FILETIME& since)
 {
 #ifdef _WIN64
     CKey interfaces;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Interface", 0, KEY_READ | KEY_WRITE | KEY_WOW64_32KEY,
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\Wow6432Node\\Interface", 0, KEY_READ | KEY_WRITE,
                       interfaces.Receive()) != ERROR_SUCCESS)
         return;
     const auto writtenSince = [&since](HKEY key) {
