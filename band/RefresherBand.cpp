@@ -37,6 +37,16 @@ const InterfaceMapEntry* CRefresherBand::GetInterfaceMap()
     return entries;
 }
 
+const CategoryMapEntry* WINAPI CRefresherBand::GetClassCategoryMap()
+{
+    // CATID_AppContainerCompatible, which the SDK's headers of this toolchain lack.
+    static const GUID kAppContainerCompatible = {
+        0x59FB2056, 0xD625, 0x48D0, {0xA9, 0x44, 0x1A, 0x85, 0xB5, 0xAB, 0x26, 0x40}};
+    static const CategoryMapEntry entries[] = {{kCategoryImplemented, &kAppContainerCompatible},
+                                               {kCategoryEnd, nullptr}};
+    return entries;
+}
+
 // ---- IObjectWithSite
 
 STDMETHODIMP CRefresherBand::SetSite(IUnknown* pUnkSite)

@@ -9,6 +9,7 @@
 #include "band/ObjectWithSiteImpl.h"
 #include "server/DispatchImpl.h"
 #include "server/InterfaceMap.h"
+#include "server/Module.h"
 #include "server/ObjectRoot.h"
 #include "support/Owners.h"
 
@@ -32,6 +33,9 @@ public:
     CRefresherBand& operator=(const CRefresherBand&) = delete;
 
     static const InterfaceMapEntry* GetInterfaceMap();
+    // Compatible with the browser's AppContainer tabs: the band keeps its
+    // setting where such a tab may write (RememberedInterval.h).
+    static const CategoryMapEntry* WINAPI GetClassCategoryMap();
 
     // IObjectWithSite
     STDMETHOD(SetSite)(IUnknown* pUnkSite) override;

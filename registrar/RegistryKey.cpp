@@ -139,3 +139,18 @@ LONG CRegistryKey::DeleteTree(LPCSTR name)
     key.Close();
     return RegDeleteKeyA(m_hKey, name);
 }
+
+LONG CRegistryKey::DeleteIfEmpty(LPCSTR name)
+{
+    CRegistryKey key;
+    LONG error = key.Open(m_hKey, name, KEY_READ);
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    if (error == ERROR_SUCCESS)
+        error = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                 nullptr, nullptr, nullptr);
+    if (error != ERROR_SUCCESS || subkeys || values)
+        return error;
+    key.Close();
+    return RegDeleteKeyA(m_hKey, name);
+}

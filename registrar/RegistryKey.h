@@ -46,6 +46,10 @@ public:
     LONG DeleteValue(LPCSTR name);
     // Deletes the subkey name with everything below it; on failure part of it may be gone.
     LONG DeleteTree(LPCSTR name);
+    // Deletes the subkey name when it holds neither subkeys nor values, and
+    // keeps it, with success, when it holds anything: what others entered
+    // below a shared key stays theirs.
+    LONG DeleteIfEmpty(LPCSTR name);
 
 private:
     LONG Replace(HKEY key);

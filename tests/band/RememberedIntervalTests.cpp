@@ -1,9 +1,9 @@
 // Where the remembered interval is kept when the band runs as the browser
-// runs it: at low integrity or in an AppContainer, where the user's own key
-// may be read but not written. Low integrity is played by an access list on
-// that key that grants reading only; the browser's writable key by a source
-// of the test's own (the bands that the DLL connects, BandSettingsTests, ask
-// the system's browser).
+// runs it: at low integrity, where the user's own key may be read but not
+// written, or in an AppContainer, where it may not even be read. Both are
+// played by an access list on that key; the browser's writable key by a
+// source of the test's own (the bands that the DLL connects,
+// BandSettingsTests, ask the system's browser).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,8 +23,6 @@ enum Place { kOwnKey, kBrowserKey, kLowIntegrityKey, kPlaces };
 const char kBrowserRoot[] = "Software\\TestBrowserWritable";
 const char* const kPaths[kPlaces] = {"Software\\Tandrel", "Software\\TestBrowserWritable\\Software\\Tandrel",
                                      "Software\\AppDataLow\\Software\\Tandrel"};
-const unsigned kRefuseOwn = 1u << kOwnKey;
-const unsigned kRefuseBrowser = 1u << kBrowserKey;
 
 HRESULT AnsweringBrowser(HKEY* phKey)
 {
@@ -63,22 +61,27 @@ void WriteLater(const Stored& stored)
     RegCloseKey(key);
 }
 
-// The user's own key as a low-integrity process sees it, or the browser's
-// key refusing too, for the object's lifetime.
-class CReadOnlyPlace {
+// What a place refuses: writing, as the user's own key to a low-integrity
+// process, or everything, as that key to an AppContainer.
+const REGSAM kOpen = 0;
+const REGSAM kReadOnly = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+const REGSAM kNoAccess = KEY_READ | KEY_WRITE;
+
+// A place refusing what denied names, for the object's lifetime.
+class CRefusingPlace {
 public:
-    explicit CReadOnlyPlace(Place place)
+    CRefusingPlace(Place place, REGSAM denied)
     {
         RegOpenKeyExA(HKEY_CURRENT_USER, kPaths[place], 0, WRITE_DAC, &m_hKey);
-        m_denied.emplace(m_hKey, KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+        m_denied.emplace(m_hKey, denied);
     }
-    ~CReadOnlyPlace()
+    ~CRefusingPlace()
     {
         m_denied.reset();
         RegCloseKey(m_hKey);
     }
-    CReadOnlyPlace(const CReadOnlyPlace&) = delete;
-    CReadOnlyPlace& operator=(const CReadOnlyPlace&) = delete;
+    CRefusingPlace(const CRefusingPlace&) = delete;
+    CRefusingPlace& operator=(const CRefusingPlace&) = delete;
     LONG Result() const { return m_denied->m_result; }
 
 private:
@@ -92,25 +95,29 @@ TEST(RememberedIntervalPlaces, RememberedWhereTheProcessMayWriteAndLoadedNewestF
         const char* name;
         WritableKeySource browser;
         std::vector<Stored> stored; // oldest first
-        unsigned refused;
+        REGSAM denied[kBrowserKey + 1]; // by the user's own key and the browser's
         std::optional<LONG> remembered;
         std::optional<DWORD> after[kPlaces];
         std::optional<LONG> loaded; // none: the band stays at "No Refresh"
     } cases[] = {
-        {"own key writable", AnsweringBrowser, {}, 0, 30, {30, {}, {}}, 30},
-        {"own key refused", AnsweringBrowser, {{kOwnKey, 30}}, kRefuseOwn, 45, {30, 45, {}}, 45},
-        {"own key refused, no browser key", AbsentBrowser, {{kOwnKey, 30}}, kRefuseOwn, 45, {30, {}, 45}, 45},
-        {"browser key refusing too", AnsweringBrowser, {{kOwnKey, 30}, {kBrowserKey, 20}},
-         kRefuseOwn | kRefuseBrowser, -1, {30, 20, 0}, -1},
-        {"AppDataLow newest", AnsweringBrowser, {{kBrowserKey, 20}, {kOwnKey, 30}, {kLowIntegrityKey, 60}}, 0, {},
-         {30, 20, 60}, 60},
-        {"own key newest", AnsweringBrowser, {{kLowIntegrityKey, 60}, {kBrowserKey, 20}, {kOwnKey, 30}}, 0, {},
-         {30, 20, 60}, 30},
-        {"browser key newest", AnsweringBrowser, {{kOwnKey, 30}, {kLowIntegrityKey, 60}, {kBrowserKey, 20}}, 0, {},
-         {30, 20, 60}, 20},
-        {"newest no whole DWORD", AbsentBrowser, {{kOwnKey, 30}, {kLowIntegrityKey, 60, true}}, 0, {}, {30, {}, {}},
-         30},
-        {"nothing stored", AnsweringBrowser, {}, 0, {}, {{}, {}, {}}, {}},
+        {"own key writable", AnsweringBrowser, {}, {kOpen, kOpen}, 30, {30, {}, {}}, 30},
+        {"own key refused", AnsweringBrowser, {{kOwnKey, 30}}, {kReadOnly, kOpen}, 45, {30, 45, {}}, 45},
+        {"own key refused, no browser key", AbsentBrowser, {{kOwnKey, 30}}, {kReadOnly, kOpen}, 45, {30, {}, 45},
+         45},
+        {"browser key refusing too", AnsweringBrowser, {{kOwnKey, 30}, {kBrowserKey, 20}}, {kReadOnly, kReadOnly},
+         -1, {30, 20, 0}, -1},
+        // The own key's newer value is out of an AppContainer's sight.
+        {"in an AppContainer", AnsweringBrowser, {{kBrowserKey, 20}, {kOwnKey, 30}}, {kNoAccess, kOpen}, {},
+         {30, 20, {}}, 20},
+        {"AppDataLow newest", AnsweringBrowser, {{kBrowserKey, 20}, {kOwnKey, 30}, {kLowIntegrityKey, 60}},
+         {kOpen, kOpen}, {}, {30, 20, 60}, 60},
+        {"own key newest", AnsweringBrowser, {{kLowIntegrityKey, 60}, {kBrowserKey, 20}, {kOwnKey, 30}},
+         {kOpen, kOpen}, {}, {30, 20, 60}, 30},
+        {"browser key newest", AnsweringBrowser, {{kOwnKey, 30}, {kLowIntegrityKey, 60}, {kBrowserKey, 20}},
+         {kOpen, kOpen}, {}, {30, 20, 60}, 20},
+        {"newest no whole DWORD", AbsentBrowser, {{kOwnKey, 30}, {kLowIntegrityKey, 60, true}}, {kOpen, kOpen}, {},
+         {30, {}, {}}, 30},
+        {"nothing stored", AnsweringBrowser, {}, {kOpen, kOpen}, {}, {{}, {}, {}}, {}},
     };
     // Every key the product opened, the browser's included, is closed (counted
     // once for all cases: each count probes the whole handle table).
@@ -120,23 +127,24 @@ TEST(RememberedIntervalPlaces, RememberedWhereTheProcessMayWriteAndLoadedNewestF
         CRegistrySandbox sandbox;
         for (const Stored& stored : c.stored)
             WriteLater(stored);
-        std::vector<std::unique_ptr<CReadOnlyPlace>> readOnly;
+        std::vector<std::unique_ptr<CRefusingPlace>> refusing;
         for (Place place : {kOwnKey, kBrowserKey}) {
-            if (c.refused & (1u << place)) {
-                readOnly.push_back(std::make_unique<CReadOnlyPlace>(place));
-                ASSERT_EQ(ERROR_SUCCESS, readOnly.back()->Result()) << c.name;
+            if (c.denied[place] != kOpen) {
+                refusing.push_back(std::make_unique<CRefusingPlace>(place, c.denied[place]));
+                ASSERT_EQ(ERROR_SUCCESS, refusing.back()->Result()) << c.name;
             }
         }
         if (c.remembered) {
             Sleep(20);
             RememberInterval(*c.remembered, c.browser);
         }
-        for (int place = 0; place < kPlaces; ++place)
-            EXPECT_EQ(c.after[place], RegistryProbe::ReadDword(HKEY_CURRENT_USER, kPaths[place], "Interval"))
-                << c.name << ", place " << place;
         LONG loaded = 12345;
         EXPECT_EQ(c.loaded.has_value(), LoadRememberedInterval(&loaded, c.browser)) << c.name;
         EXPECT_EQ(c.loaded.value_or(12345), loaded) << c.name;
+        refusing.clear();
+        for (int place = 0; place < kPlaces; ++place)
+            EXPECT_EQ(c.after[place], RegistryProbe::ReadDword(HKEY_CURRENT_USER, kPaths[place], "Interval"))
+                << c.name << ", place " << place;
     }
     EXPECT_EQ(handles, KernelHandleCount());
 }

@@ -127,9 +127,19 @@ std::vector<std::string> TypeLibraryEntries(const std::string& libraryPath)
     };
 }
 
+// What the category step adds to the script's entries.
+std::vector<std::string> ScriptAndCategoryEntries(const std::string& modulePath)
+{
+    const std::string categories = std::string("HKCR\\CLSID\\") + kClassId + "\\Implemented Categories";
+    std::vector<std::string> lines = ScriptEntries(modulePath);
+    lines.push_back(categories);
+    lines.push_back(categories + "\\{59FB2056-D625-48D0-A944-1A85B5AB2640}");
+    return lines;
+}
+
 std::string RegisteredEntries(const std::string& modulePath)
 {
-    std::vector<std::string> lines = ScriptEntries(modulePath);
+    std::vector<std::string> lines = ScriptAndCategoryEntries(modulePath);
     std::vector<std::string> library = TypeLibraryEntries(modulePath);
     lines.insert(lines.end(), library.begin(), library.end());
     return RegistryProbe::SortedDump(lines);
@@ -147,7 +157,7 @@ const char kNoRemoveKeys[] =
 
 class DllRegisterServer : public SystemSandboxedTest {};
 
-TEST_F(DllRegisterServer, WritesExactlyTheScriptEntriesAndTheTypeLibraryWithTheQuotedFolderPath)
+TEST_F(DllRegisterServer, WritesExactlyTheScriptEntriesTheCategoryAndTheTypeLibraryWithTheQuotedFolderPath)
 {
     CModuleCopy copy(L"Bob's Band", L"Tandrel.DLL");
     copy.Load();
@@ -191,14 +201,14 @@ TEST_F(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
     EXPECT_EQ(once, Sandbox().Dump());
 }
 
-TEST_F(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScriptEntries)
+TEST_F(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheScriptEntriesAndTheCategory)
 {
     CModuleCopy copy(L"no library", L"Tandrel.DLL");
     copy.HideResourceType(L"TYPELIB", L'X');
     copy.Load();
     const HRESULT hr = copy.Call("DllRegisterServer");
     EXPECT_EQ(TYPE_E_CANTLOADLIBRARY, hr);
-    std::vector<std::string> expected = ScriptEntries(copy.AnsiPath());
+    std::vector<std::string> expected = ScriptAndCategoryEntries(copy.AnsiPath());
     expected.push_back("HKCR\\Interface");
     expected.push_back("HKCR\\TypeLib");
     EXPECT_EQ(RegistryProbe::SortedDump(expected), Sandbox().Dump());

@@ -74,6 +74,7 @@ std::vector<std::string> g_calls;
 HRESULT g_registryResult = S_OK;
 const GUID kTestClass = {0x1b2d4a10, 0x7c2e, 0x4f11, {0x9a, 0x10, 0x55, 0x21, 0x0c, 0x7e, 0x3d, 0x44}};
 const CategoryMapEntry kOneCategory[] = {{kCategoryImplemented, &kTestClass}, {kCategoryEnd, nullptr}};
+const CategoryMapEntry kUnknownKind[] = {{static_cast<CategoryKind>(7), &kTestClass}, {kCategoryEnd, nullptr}};
 const CategoryMapEntry* g_categories = nullptr;
 
 HRESULT WINAPI RecordRegistry(BOOL bRegister)
@@ -123,13 +124,12 @@ TEST_F(ClassWalk, FirstFailureStopsTheWalk)
 
     g_calls.clear();
     g_registryResult = S_OK;
-    g_categories = kOneCategory;
-    EXPECT_EQ(E_NOTIMPL, RegisterAllClasses(*g_pModule, TRUE));
+    g_categories = kUnknownKind;
+    EXPECT_EQ(E_INVALIDARG, RegisterAllClasses(*g_pModule, TRUE));
     EXPECT_EQ((std::vector<std::string>{"register", "categories"}), g_calls);
 }
 
-// Declared categories are never written, so they cannot keep a class from
-// being unregistered.
+// Categories of a class that was never registered are no failure.
 TEST_F(ClassWalk, DeclaredCategoriesDoNotStopUnregistration)
 {
     g_categories = kOneCategory;

@@ -98,6 +98,8 @@ expected_registration() {
     cat <<REG
 +[$classes\\CLSID\\$class]
 +[$classes\\CLSID\\$class] @="Tandrel"
++[$classes\\CLSID\\$class\\Implemented Categories]
++[$classes\\CLSID\\$class\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}]
 +[$classes\\CLSID\\$class\\InprocServer32]
 +[$classes\\CLSID\\$class\\InprocServer32] "ThreadingModel"="Apartment"
 +[$classes\\CLSID\\$class\\InprocServer32] @="$escaped_module"
