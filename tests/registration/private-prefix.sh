@@ -114,8 +114,9 @@ REG
 # 32-bit view, and $3 the folder in the type library's HELPDIR: its version
 # key, one for both DLLs, keeps the folder of the DLL registered first.
 expected_registration() {
+  local module32=${2:-}
   local escaped_module=${1//\\/\\\\}
-  local escaped_module32=${2//\\/\\\\}
+  local escaped_module32=${module32//\\/\\\\}
   local help_folder=${3:-${1%\\*}}
   local escaped_folder=${help_folder//\\/\\\\}
   local root
@@ -160,10 +161,10 @@ REG
 +[$root\\$library\\1.0\\HELPDIR]
 +[$root\\$library\\1.0\\HELPDIR] @="$escaped_folder"
 REG
-      [ -z "$2" ] || printf '+[%s]\n+[%s] @="%s"\n' "$root\\$library\\1.0\\409\\win32" \
+      [ -z "$module32" ] || printf '+[%s]\n+[%s] @="%s"\n' "$root\\$library\\1.0\\409\\win32" \
         "$root\\$library\\1.0\\409\\win32" "$escaped_module32"
     done
-    if [ -n "$2" ]; then
+    if [ -n "$module32" ]; then
       for root in "${class_roots32[@]}"; do
         class_keys "$root" "$escaped_module32"
       done
