@@ -2,7 +2,7 @@
 // every folder property with a separator, while registration writes the
 // type library's HELPDIR as the DLL's folder without one; this sets
 // INSTALLFOLDER to INSTALLDIR without its separator (and INSTALLFOLDER64 to
-// INSTALLDIR64, the 64-bit DLL's folder in the 64-bit package), for the
+// InstallDirX64, the 64-bit DLL's folder in the 64-bit package), for the
 // package's registry rows. It only sets properties: it runs before the
 // install script is written, and changes nothing on the machine.
 #include <windows.h>
@@ -29,7 +29,7 @@ bool SetWithoutSeparator(MSIHANDLE install, const wchar_t* folderProperty, const
 extern "C" __declspec(dllexport) UINT __stdcall SetInstallFolder(MSIHANDLE install)
 {
     return SetWithoutSeparator(install, L"INSTALLDIR", L"INSTALLFOLDER") &&
-                   SetWithoutSeparator(install, L"INSTALLDIR64", L"INSTALLFOLDER64")
+                   SetWithoutSeparator(install, L"InstallDirX64", L"INSTALLFOLDER64")
                ? ERROR_SUCCESS
                : ERROR_INSTALL_FAILURE;
 }

@@ -1,10 +1,11 @@
 ; The setup program of Tandrel. scripts/package builds it with
 ;   makensis -DVERSION=<a.b.c.d> -DDIST=<folder with the stripped Tandrel.DLL> -DOUTFILE=<setup.exe>
+;            -DDIST64=<folder with the stripped x64 Tandrel.DLL>
 ;            [-DSIGN=<command that signs the file it is given>]
-;            [-DDIST64=<folder with the stripped x64 Tandrel.DLL>]
 ; With DIST64 the setup program also installs, on 64-bit Windows, the x64
 ; DLL into the x64 folder of the installation folder, registered in the
-; 64-bit view by the 64-bit regsvr32 (this 32-bit process cannot load it).
+; 64-bit view by the 64-bit regsvr32 (this 32-bit process cannot load it);
+; the release's always has it.
 ; The band's registry entries are written by the DLL's own DllRegisterServer
 ; and taken back by its DllUnregisterServer: the DLL's registry script is
 ; their only source.

@@ -5,14 +5,15 @@
 # rebuild of one version is the same product and a later version upgrades
 # it; the manufacturer is the one of the DLL's version block. The band's
 # registry entries are those that the DLL's own DllRegisterServer writes,
-# taken by RegistrationHarvest under Wine (in the prefix that WINEPREFIX
-# names, whose registry it leaves as it was).
+# taken by RegistrationHarvest under Wine, in the project's prefix of the
+# package's architecture (scripts/wine-env; a WINEPREFIX that is set must be
+# of that architecture), whose registry it leaves as it was.
 # Usage: msi.sh <version a.b.c.d> <Tandrel.DLL> <tools folder> <output .msi>
 #               [<x64 Tandrel.DLL> <x64 tools folder>]
 # A tools folder is a build's bin/, with RegistrationHarvest.exe (and, for
 # the 32-bit build, InstallFolderAction.dll). With the x64 DLL the package is
-# the 64-bit one, with both DLLs; its harvest runs in the 64-bit prefix that
-# WINEPREFIX64 names.
+# the 64-bit one, with both DLLs, and both harvests run in the 64-bit prefix,
+# each DLL in a harvest of its own bitness, as on 64-bit Windows.
 set -euo pipefail
 version=$1
 dll=$(realpath "$2")
@@ -21,11 +22,11 @@ output=$(realpath "$4")
 dll64=${5:+$(realpath "$5")}
 tools64=${6:+$(realpath "$6")}
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../scripts/wine-env"
 wxs="$here/Tandrel.wxs"
 
 arch=x86
 [ -z "$dll64" ] || arch=x64
+TANDREL_ARCH=$arch source "$here/../scripts/wine-env"
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' "$wxs")
 product_code=$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
   "$upgrade_code" "$version${dll64:+ x64}")
@@ -45,15 +46,25 @@ i686-w64-mingw32-strip -o "$work/InstallFolderAction.dll" "$tools/InstallFolderA
 # The custom action ships inside the package: signed like every file shipped.
 [ -z "${TANDREL_SIGN_PFX:-}" ] || "$here/sign" "$work/InstallFolderAction.dll"
 cp "$dll" "$work/Tandrel.DLL"
-defines=(-D "Version=$version" -D "ProductCode=$product_code" -D "Manufacturer=$manufacturer"
-  -D Dll=Tandrel.DLL -D FolderAction=InstallFolderAction.dll -D "Registration=$work/Registration.wxi")
+registration="$work/Registration.wxi"
+defines=()
 if [ -n "$dll64" ]; then
   mkdir "$work/x64"
   cp "$dll64" "$work/x64/Tandrel.DLL"
-  WINEPREFIX=${WINEPREFIX64:?msi.sh: WINEPREFIX64 names no 64-bit prefix} WINEARCH=win64 \
-    harvest "$dll64" TandrelDll64 INSTALLFOLDER64 "$work/Registration64.wxi" "$tools64"
-  defines+=(-D Dll64=x64/Tandrel.DLL -D "Registration64=$work/Registration64.wxi")
+  harvest "$dll64" TandrelDll64 INSTALLFOLDER64 "$work/Registration64.wxi" "$tools64"
+  # Of HKCR, only CLSID and Interface have a key of their own in each view;
+  # the ProgIDs and the type library's version key are one for both. Those
+  # values are written once, by the 64-bit component: two components writing
+  # one value would leave whichever the Installer wrote last.
+  awk 'function id(line) { return match(line, / Type="/) ? substr(line, 1, RSTART) : line }
+       NR == FNR { written64[id($0)] = 1; next }
+       !(/ Root="HKCR" / && !/ Key="(CLSID|Interface)\\/ && id($0) in written64)' \
+    "$work/Registration64.wxi" "$registration" >"$work/Registration32.wxi"
+  registration="$work/Registration32.wxi"
+  defines=(-D Dll64=x64/Tandrel.DLL -D "Registration64=$work/Registration64.wxi")
 fi
+defines+=(-D "Version=$version" -D "ProductCode=$product_code" -D "Manufacturer=$manufacturer"
+  -D Dll=Tandrel.DLL -D FolderAction=InstallFolderAction.dll -D "Registration=$registration")
 
 # wixl finds the files to package relative to the working folder only.
 cd "$work"
@@ -81,6 +92,6 @@ file_sddl='D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)'
 lock LockInstallFolder INSTALLDIR CreateFolder "$folder_sddl"
 lock LockDll TandrelDll File "$file_sddl"
 if [ -n "$dll64" ]; then
-  lock LockInstallFolder64 INSTALLDIR64 CreateFolder "$folder_sddl"
+  lock LockInstallFolder64 InstallDirX64 CreateFolder "$folder_sddl"
   lock LockDll64 TandrelDll64 File "$file_sddl"
 fi

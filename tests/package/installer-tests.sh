@@ -10,29 +10,46 @@
 # new DLL from its final path even while the earlier one is in use; one whose
 # registration is refused leaves the earlier version installed, registered
 # and uninstallable. An uninstall with the DLL gone ends with success.
+# In the 64-bit prefix, as on 64-bit Windows, each of these installs both
+# DLLs, each registered in its own view, and takes both back; there the
+# client, the refused key and the held DLL are the 64-bit ones, and the
+# 32-bit build's client is given too.
 # Runs in a private copy of the test Wine prefix; prints the wall time of the
 # silent install and uninstall.
 # Usage: installer-tests.sh <dist folder> <ProgIdClient.exe> <RefusedToolbar.exe> <HoldDll.exe>
+#                           [<32-bit ProgIdClient.exe>, in the 64-bit prefix]
 set -euo pipefail
 source "$(dirname "$0")/../registration/private-prefix.sh"
 dist=$1
-client=$2
 refused=$3
 holder=$4
+# The client of each installed DLL's bitness, the DLL that the holder, of
+# this prefix's bitness, can load, and the view of HKLM\Software where the
+# setup program, a 32-bit program, writes its Add/Remove Programs entry.
+clients=("$2")
+held_dll=Tandrel.DLL
+software32='HKEY_LOCAL_MACHINE\Software'
+if [ "$tandrel_arch" = x64 ]; then
+  clients=("${5:?the 32-bit ProgIdClient.exe}" "$2")
+  held_dll=x64/Tandrel.DLL
+  software32='HKEY_LOCAL_MACHINE\Software\Wow6432Node'
+fi
 
 setups=("$dist"/Tandrel-*-setup.exe)
 [ ${#setups[@]} -eq 1 ] && [ -f "${setups[0]}" ] || fail "no single setup program in $dist: run scripts/package"
 cp "${setups[0]}" "$private/drive_c/setup.exe"
 version=$(basename "${setups[0]}" | sed 's/^Tandrel-\(.*\)-setup\.exe$/\1/').0
 session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
-uninstall='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandrel'
+uninstall="$software32\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tandrel"
 
-# The next version's setup program: the same DLL with the next build number
-# in its version block.
+# The next version's setup program: the same DLLs with the next build number
+# in their version blocks.
 next_version=$(echo "$version" | awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3 + 1, $4 }')
-mkdir "$work/next"
-python3 "$private_prefix_here/../package/next-version.py" "$dist/Tandrel.DLL" "$work/next/Tandrel.DLL" "$next_version"
-makensis -V1 -INPUTCHARSET UTF8 -DVERSION="$next_version" -DDIST="$work/next" \
+mkdir -p "$work/next/x64"
+for dll in Tandrel.DLL x64/Tandrel.DLL; do
+  python3 "$private_prefix_here/../package/next-version.py" "$dist/$dll" "$work/next/$dll" "$next_version"
+done
+makensis -V1 -INPUTCHARSET UTF8 -DVERSION="$next_version" -DDIST="$work/next" -DDIST64="$work/next/x64" \
   -DOUTFILE="$private/drive_c/setup-next.exe" "$private_prefix_here/../../installer/Tandrel.nsi" >/dev/null ||
   fail "cannot build the next version's setup program"
 
@@ -45,7 +62,7 @@ chosen_unix="$private/drive_c/Tandrel's Bänd"
 mkdir "$chosen_unix"
 echo "Notes of the folder's owner" >"$chosen_unix/README.txt"
 export_registry before
-toolbar_left=$(toolbar_left before)
+toolbar_left=$(installed_toolbars_left before)
 files_now() { (cd "$private/drive_c" && find . -path ./users -prune -o -print | grep -aEv '\.(reg|trace)$' | sort); }
 files_before=$(files_now)
 seconds_since() { awk -v now="$(date +%s.%N)" -v then="$1" 'BEGIN { printf "%.1f", now - then }'; }
@@ -104,7 +121,7 @@ pending_at_restart() {
 # it runs: it leaves that to the next restart, and so does an upgrade with
 # the earlier DLL it moved aside while a program held it (the pattern $1).
 # Checks that nothing else waits for the restart, and does what the restart
-# does.
+# does: the pattern's files are removed from the folder $2.
 restart() {
   local expected='^\\\?\?\\C:\\users\\[^\\]*\\Temp\\~nsu[^\\]*\.tmp'
   [ -z "${1:-}" ] || expected="$expected|$1"
@@ -113,7 +130,7 @@ restart() {
   [ -z "$unexpected" ] || fail "waiting for the restart: $unexpected"
   wine reg delete "$session_manager" /v PendingFileRenameOperations /f >/dev/null 2>&1
   rm -rf "$private"/drive_c/users/*/Temp/~nsu*.tmp
-  [ -z "${1:-}" ] || rm -f "$private"/drive_c/Program\ Files/Tandrel/ns*.tmp
+  [ -z "${1:-}" ] || rm -f "$2"/ns*.tmp
 }
 
 # The Add/Remove Programs entry of an installation of version $3 in the
@@ -136,30 +153,40 @@ expected_entry() {
 REG
 }
 
-unix_path() { local path="$private/drive_c/${1#C:\\}"; echo "${path//\\//}"; }
+# An extended regular expression that matches the text $1 as it is.
+literally() { sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$1"; }
 
-# Checks the export $1 after an install of version $3 from the DLL $4 into
-# the folder $2, whose README is the setup program's when $5 is 1.
+
+# Checks the export $1 after an install of version $3 from the DLLs in the
+# folder $4 into the folder $2, whose README is the setup program's when $5
+# is 1. The setup program registers the 32-bit DLL first.
 check_installed() {
-  local name=$1 folder=$2 expected_version=$3 dll=$4 readme_ours=$5
-  local unix_folder
+  local name=$1 folder=$2 expected_version=$3 source=$4 readme_ours=$5
+  local unix_folder dll
   unix_folder=$(unix_path "$folder")
-  cmp "$dll" "$unix_folder/Tandrel.DLL" || fail "$name: the installed DLL is not the packaged one"
-  local ours=("$unix_folder/Tandrel.DLL" "$unix_folder/uninstall.exe")
+  local ours=("$unix_folder/uninstall.exe") files=(uninstall.exe "${installed_dlls[@]}")
+  for dll in "${installed_dlls[@]}"; do
+    cmp "$source/$dll" "$unix_folder/$dll" || fail "$name: the installed $dll is not the packaged one"
+    ours+=("$unix_folder/$dll")
+  done
   [ "$readme_ours" = 0 ] || ours+=("$unix_folder/README.txt")
   local size
   size=$(( $(cat "${ours[@]}" | wc -c) / 1024 ))
   local expected actual
-  expected=$( { expected_registration "$folder\\Tandrel.DLL"; expected_entry "$folder" "$size" "$expected_version" "$readme_ours"
+  expected=$( { installed_registration "$folder" Tandrel.DLL
+                expected_entry "$folder" "$size" "$expected_version" "$readme_ours"
                 echo "$toolbar_left"; } | grep -v '^$' | sort)
   actual=$(changes before "$name")
   if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
     fail "$name: the install changed other entries than registration and its Add/Remove Programs entry (- expected, + actual)"
   fi
-  [ "$(ls "$unix_folder" | tr '\n' ' ')" = "README.txt Tandrel.DLL uninstall.exe " ] ||
-    fail "$name: installed files: $(ls "$unix_folder")"
-  wine "$client" | tr -d '\r' || fail "$name: the band was not created from the installed DLL"
+  [ "$(cd "$unix_folder" && find . -type f | sort)" = "$(printf './%s\n' README.txt "${files[@]}" | sort)" ] ||
+    fail "$name: installed files: $(cd "$unix_folder" && find . -type f)"
+  local i
+  for i in "${!installed_dlls[@]}"; do
+    creates "${clients[$i]}" "$(installed_path "$folder" "${installed_dlls[$i]}")"
+  done
 }
 
 # Uninstalls from the folder $1 and checks that only the keys registration
@@ -178,26 +205,29 @@ check_uninstall() {
   [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "$name: files left"; }
 }
 
-default_folder='C:\Program Files\Tandrel'
+default_folder="$program_files\\Tandrel"
 started=$(date +%s.%N)
 run_setup || fail "setup returned $?"
 echo "time: silent install $(seconds_since "$started") s"
 check_locked "$default_folder"
 export_registry installed-default
-check_installed installed-default "$default_folder" "$version" "$dist/Tandrel.DLL" 1
+check_installed installed-default "$default_folder" "$version" "$dist" 1
 echo "ok: installed into a locked folder, registered and entered in Add/Remove Programs; the band is created from there"
 run_setup || fail "second setup returned $?"
 export_registry twice
 [ -z "$(changes installed-default twice)" ] || { changes installed-default twice; fail "installing twice differs from once"; }
 echo "ok: installing twice equals installing once"
-wine regsvr32 /s /u "$default_folder\\Tandrel.DLL" || fail "regsvr32 /u returned $?"
+for i in "${!installed_dlls[@]}"; do
+  wine "${installed_regsvr32[$i]}" /s /u "$(installed_path "$default_folder" "${installed_dlls[$i]}")" ||
+    fail "regsvr32 /u returned $?"
+done
 check_uninstall "$default_folder" default
 echo "ok: uninstalled, though the DLL had been unregistered by hand; only the NoRemove Toolbar key and the user's interval are left"
 
 run_setup "$chosen_folder" || fail "chosen: setup returned $?"
 check_locked "$chosen_folder"
 export_registry installed-chosen
-check_installed installed-chosen "$chosen_folder" "$version" "$dist/Tandrel.DLL" 0
+check_installed installed-chosen "$chosen_folder" "$version" "$dist" 0
 [ "$(cat "$chosen_unix/README.txt")" = "Notes of the folder's owner" ] || fail "the setup program replaced a README of someone else's"
 check_uninstall "$chosen_folder" chosen
 echo "ok: installed into the chosen folder and uninstalled; the README of someone else's is left as it was"
@@ -212,9 +242,10 @@ echo "ok: a refused registration fails the install with $status and leaves nothi
 
 # An upgrade while a program holds the earlier DLL.
 unix_default=$(unix_path "$default_folder")
+held_path=$(installed_path "$default_folder" "$held_dll")
 run_setup || fail "setup returned $?"
 mkdir "$private/drive_c/hold"
-wine "$holder" "$default_folder\\Tandrel.DLL" 'C:\hold' &
+wine "$holder" "$held_path" 'C:\hold' &
 held=$!
 for i in $(seq 1 300); do [ -e "$private/drive_c/hold/held" ] && break; sleep 0.1; done
 [ -e "$private/drive_c/hold/held" ] || fail "the DLL could not be held"
@@ -222,9 +253,10 @@ run_setup "" setup-next.exe || fail "the upgrade returned $? while the DLL was i
 touch "$private/drive_c/hold/release"
 wait "$held"
 rm -r "$private/drive_c/hold"
-restart '^\\\?\?\\C:\\Program Files\\Tandrel\\ns[^\\]*\.tmp$'
+held_folder=${held_path%\\*}
+restart "^$(literally "\\??\\$held_folder\\")ns[^\\]*\\.tmp\$" "$(unix_path "$held_folder")"
 export_registry upgraded
-check_installed upgraded "$default_folder" "$next_version" "$work/next/Tandrel.DLL" 1
+check_installed upgraded "$default_folder" "$next_version" "$work/next" 1
 echo "ok: $next_version upgrades $version while its DLL is in use: registered from its final path, the earlier file removed at the restart"
 
 # An upgrade, to whichever other version, whose registration is refused.
@@ -233,18 +265,18 @@ wine "$refused" 'C:\setup.exe' /S | tr -d '\r' || status=$?
 [ "$status" -ne 0 ] && [ "$status" -ne 255 ] || fail "the setup program returned $status although registration was refused"
 export_registry refused-upgrade
 [ -z "$(changes upgraded refused-upgrade)" ] || { changes upgraded refused-upgrade; fail "a refused upgrade changed the registry"; }
-check_installed refused-upgrade "$default_folder" "$next_version" "$work/next/Tandrel.DLL" 1
+check_installed refused-upgrade "$default_folder" "$next_version" "$work/next" 1
 check_uninstall "$default_folder" refused-upgrade
 echo "ok: an upgrade whose registration is refused fails with $status and leaves $next_version installed, registered and uninstallable"
 
 # The DLL deleted or quarantined before the uninstall: it ends with success,
 # and the registration it can no longer take back is all that is left.
 run_setup || fail "setup returned $?"
-rm "$unix_default/Tandrel.DLL"
+for dll in "${installed_dlls[@]}"; do rm "$unix_default/$dll"; done
 run_uninstaller "$default_folder" "$unix_default" || fail "the uninstall returned $? with the DLL gone"
 restart
 export_registry uninstalled-gone
-expected=$( { expected_registration "$default_folder\\Tandrel.DLL"; echo "$toolbar_left"; } | grep -v '^$' | sort)
+expected=$( { installed_registration "$default_folder" Tandrel.DLL; echo "$toolbar_left"; } | grep -v '^$' | sort)
 [ "$(changes before uninstalled-gone)" = "$expected" ] ||
   { changes before uninstalled-gone; fail "the uninstall with the DLL gone left other entries than its registration"; }
 [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "files left"; }

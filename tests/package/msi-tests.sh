@@ -7,23 +7,44 @@
 # and its uninstall, even with the DLL gone, takes everything back but what
 # the Installer itself keeps. A refused registration rolls a fresh install
 # back and fails an upgrade.
+# In the 64-bit prefix, as on 64-bit Windows, the package is the 64-bit one,
+# with both DLLs, each registered in its own view; there the tools folder,
+# the client and the refused key are the 64-bit ones, and the 32-bit build's
+# tools folder and client are given too.
 # Runs in a private copy of the test Wine prefix; prints the wall time of the
 # silent install and uninstall.
 # Usage: msi-tests.sh <dist folder> <tools folder> <ProgIdClient.exe> <RefusedToolbar.exe>
+#                     [<32-bit tools folder> <32-bit ProgIdClient.exe>, in the 64-bit prefix]
 set -euo pipefail
 source "$(dirname "$0")/../registration/private-prefix.sh"
 dist=$1
-tools=$2
-client=$3
 refused=$4
+# The client of each installed DLL's bitness, the tools folder of each, the
+# package's components (with their file, folder and locks) and the ending
+# of its file name.
+clients=("$3")
+tools32=$2
+tools64=""
+components=("Band TandrelDll INSTALLDIR LockDll LockInstallFolder")
+ending=""
+if [ "$tandrel_arch" = x64 ]; then
+  clients=("${6:?the 32-bit ProgIdClient.exe}" "$3")
+  tools32=$5
+  tools64=$2
+  components+=("Band64 TandrelDll64 InstallDirX64 LockDll64 LockInstallFolder64")
+  ending=-x64
+fi
 
-packages=("$dist"/Tandrel-*.msi)
-[ ${#packages[@]} -eq 1 ] && [ -f "${packages[0]}" ] || fail "no single .msi in $dist: run scripts/package"
-version=$(basename "${packages[0]}" | sed 's/^Tandrel-\(.*\)\.msi$/\1/').0
+packages=()
+for package in "$dist"/Tandrel-*.msi; do
+  [[ "$(basename "$package")" =~ ^Tandrel-[0-9.]+$ending\.msi$ ]] && packages+=("$package")
+done
+[ ${#packages[@]} -eq 1 ] || fail "no single Tandrel-<version>$ending.msi in $dist: run scripts/package"
+version=$(basename "${packages[0]}" | sed 's/^Tandrel-\([0-9.]*\).*\.msi$/\1/').0
 cp "${packages[0]}" "$private/drive_c/Tandrel.msi"
 
-folder='C:\Program Files\Tandrel'
-unix_folder="$private/drive_c/Program Files/Tandrel"
+folder="$program_files\\Tandrel"
+unix_folder=$(unix_path "$folder")
 # The installer's own records of products, components and cached packages.
 bookkeeping='^[-+]\[HKEY_LOCAL_MACHINE\\Software\\(Classes\\Installer|Microsoft\\Windows\\CurrentVersion\\(Installer|Uninstall\\\{))'
 
@@ -31,16 +52,21 @@ start_session
 # Each user's remembered interval, which nothing of the package may touch.
 wine reg add 'HKCU\Software\Tandrel' /v Interval /t REG_DWORD /d 30 /f >/dev/null 2>&1
 export_registry before
-toolbar_left=$(toolbar_left before)
+toolbar_left=$(installed_toolbars_left before)
 
-# The next version's package: the same DLL with the next build number in its
-# version block, so that the installer's version rules replace the file. Its
-# harvest runs in this prefix, and must leave its registry as it was.
+# The next version's package: the same DLLs with the next build number in
+# their version blocks, so that the installer's version rules replace the
+# files. Its harvests run in this prefix, and must leave its registry as it
+# was.
 next_version=$(echo "$version" | awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3 + 1, $4 }')
-mkdir "$work/next"
-python3 "$private_prefix_here/../package/next-version.py" "$dist/Tandrel.DLL" "$work/next/Tandrel.DLL" "$next_version"
-"$private_prefix_here/../../installer/msi.sh" "$next_version" "$work/next/Tandrel.DLL" "$tools" \
-  "$private/drive_c/Tandrel-next.msi" >/dev/null 2>&1 || fail "cannot build the next version's package"
+mkdir -p "$work/next/x64"
+for dll in "${installed_dlls[@]}"; do
+  python3 "$private_prefix_here/../package/next-version.py" "$dist/$dll" "$work/next/$dll" "$next_version"
+done
+next_package=("$work/next/Tandrel.DLL" "$tools32" "$private/drive_c/Tandrel-next.msi")
+[ -z "$tools64" ] || next_package+=("$work/next/x64/Tandrel.DLL" "$tools64")
+"$private_prefix_here/../../installer/msi.sh" "$next_version" "${next_package[@]}" >/dev/null 2>&1 ||
+  fail "cannot build the next version's package"
 export_registry harvested
 [ -z "$(changes before harvested)" ] || { changes before harvested; fail "the registration harvest changed the registry"; }
 echo "ok: the registration harvest leaves the registry as it was"
@@ -51,11 +77,18 @@ echo "ok: the registration harvest leaves the registry as it was"
 # points, get a protected descriptor: Administrators and SYSTEM all rights,
 # Users read and execute, nothing inherited from the parent.
 table() { msiinfo export "$private/drive_c/Tandrel.msi" "$1" | tail -n +4 | tr -d '\r' | sort; }
-expected_locks=$(printf '%s\t%s\t%s\t%s\t\n' \
-  LockDll TandrelDll File 'D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)' \
-  LockInstallFolder INSTALLDIR CreateFolder 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)' | sort)
+expected_locks=$(for component in "${components[@]}"; do
+  read -r name file directory file_lock folder_lock <<<"$component"
+  printf '%s\t%s\t%s\t%s\t\n' \
+    "$file_lock" "$file" File 'D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)' \
+    "$folder_lock" "$directory" CreateFolder 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+done | sort)
 [ "$(table MsiLockPermissionsEx)" = "$expected_locks" ] || { table MsiLockPermissionsEx; fail "the folder's permissions"; }
-[ "$(table CreateFolder)" = "$(printf 'INSTALLDIR\tBand')" ] || fail "no CreateFolder row that the folder's permissions name"
+expected_folders=$(for component in "${components[@]}"; do
+  read -r name file directory file_lock folder_lock <<<"$component"
+  printf '%s\t%s\n' "$directory" "$name"
+done | sort)
+[ "$(table CreateFolder)" = "$expected_folders" ] || { table CreateFolder; fail "no CreateFolder row that a folder's permissions name"; }
 # No custom action runs a program or the DLL with the system's rights: the
 # only one sets a property, before the install script is written.
 [ "$(table CustomAction)" = "$(printf 'SetInstallFolder\t1\tFolderAction\tSetInstallFolder\t')" ] ||
@@ -77,47 +110,55 @@ products() {
   changes before "$1" | sed -n 's/^+\[[^]]*\\Uninstall\\{[^]\\]*}\] "DisplayVersion"="\(.*\)"$/\1/p'
 }
 
-# Checks the export $1 after an install of version $2 from the file $3.
+# Checks the export $1 after an install of version $2 from the DLLs in the
+# folder $3. The 64-bit package writes the values that both DLLs share from
+# the 64-bit DLL's harvest, as if that DLL were registered first.
 check_installed() {
-  local name=$1 expected_version=$2 file=$3
-  cmp "$file" "$unix_folder/Tandrel.DLL" || fail "$name: the installed DLL is not the packaged one"
-  [ "$(ls "$unix_folder")" = Tandrel.DLL ] || fail "$name: installed files: $(ls "$unix_folder")"
+  local name=$1 expected_version=$2 source=$3 dll
+  for dll in "${installed_dlls[@]}"; do
+    cmp "$source/$dll" "$unix_folder/$dll" || fail "$name: the installed $dll is not the packaged one"
+  done
+  [ "$(cd "$unix_folder" && find . -type f | sort)" = "$(printf './%s\n' "${installed_dlls[@]}" | sort)" ] ||
+    fail "$name: installed files: $(cd "$unix_folder" && find . -type f)"
   local expected actual
-  expected=$( { expected_registration "$folder\\Tandrel.DLL"; echo "$toolbar_left"; } | grep -v '^$' | sort)
+  expected=$( { installed_registration "$folder" "${installed_dlls[-1]}"; echo "$toolbar_left"; } | grep -v '^$' | sort)
   actual=$(changes before "$name" | grep -Ev "$bookkeeping" || true)
   if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
     fail "$name: the registry differs from the DLL's own registration (- expected, + actual)"
   fi
   [ "$(products "$name")" = "$expected_version" ] || fail "$name: products: $(products "$name")"
-  wine "$client" | tr -d '\r' || fail "$name: the band was not created from the installed DLL"
+  local i
+  for i in "${!installed_dlls[@]}"; do
+    creates "${clients[$i]}" "$(installed_path "$folder" "${installed_dlls[$i]}")"
+  done
 }
 
 started=$(date +%s.%N)
 msiexec /i 'C:\Tandrel.msi' /l*v 'C:\install.log' || fail "msiexec /i returned $?"
 echo "time: silent install $(seconds_since "$started") s"
 export_registry installed
-check_installed installed "$version" "$dist/Tandrel.DLL"
+check_installed installed "$version" "$dist"
 echo "ok: installed and registered as regsvr32 registers it; the band is created from there"
 
 # A repair is the Installer's own: it puts back what went missing, the file
 # and the registration alike. Wine's msiexec has no /f with a product code,
 # and takes /f with a package for an unknown product, so the repair is asked
 # for with the properties that /famus sets.
-rm "$unix_folder/Tandrel.DLL"
-wine reg delete 'HKLM\Software\Microsoft\Internet Explorer\Toolbar' /v "$class" /f >/dev/null 2>&1
+for dll in "${installed_dlls[@]}"; do rm "$unix_folder/$dll"; done
+for key in "${installed_toolbars[@]}"; do wine reg delete "$key" /v "$class" /f >/dev/null 2>&1; done
 msiexec /i 'C:\Tandrel.msi' REINSTALL=ALL REINSTALLMODE=amus /l*v 'C:\repair.log' || fail "the repair returned $?"
 export_registry repaired
-check_installed repaired "$version" "$dist/Tandrel.DLL"
-echo "ok: a repair puts a deleted DLL and a deleted registry value back, registered as before"
+check_installed repaired "$version" "$dist"
+echo "ok: a repair puts deleted DLLs and deleted registry values back, registered as before"
 
 msiexec /i 'C:\Tandrel-next.msi' /l*v 'C:\upgrade.log' || fail "the upgrade returned $?"
 export_registry upgraded
-check_installed upgraded "$next_version" "$work/next/Tandrel.DLL"
+check_installed upgraded "$next_version" "$work/next"
 echo "ok: $next_version upgrades $version in place: one product, registered once, from the new file"
 
 # A DLL deleted or quarantined before the uninstall does not block it.
-rm "$unix_folder/Tandrel.DLL"
+for dll in "${installed_dlls[@]}"; do rm "$unix_folder/$dll"; done
 started=$(date +%s.%N)
 msiexec /x 'C:\Tandrel-next.msi' /l*v 'C:\uninstall.log' || fail "msiexec /x returned $?"
 echo "time: silent uninstall $(seconds_since "$started") s"
@@ -133,9 +174,10 @@ wine "$refused" msiexec /i 'C:\Tandrel.msi' /qn /l*v 'C:\refused.log' | tr -d '\
 # Exit codes reach here in their low 8 bits only.
 [ "$status" -ne 0 ] && [ "$status" -ne 255 ] || fail "msiexec returned $status although registration was refused"
 export_registry refused
-# The Toolbar key is the one that RefusedToolbar makes to refuse values in.
+# The Toolbar key is the one that RefusedToolbar makes to refuse values in,
+# in its own view.
 left=$(changes uninstalled refused | grep -Ev "$bookkeeping" || true)
-[ "$left" = "$toolbar_left" ] || { echo "$left"; fail "a refused install left registry entries"; }
+[ "$left" = "$(toolbar_left before)" ] || { echo "$left"; fail "a refused install left registry entries"; }
 [ -z "$(products refused)" ] || fail "a refused install left a product: $(products refused)"
 [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "a refused install left files"; }
 echo "ok: a refused registration fails the install with $status and rolls it back"

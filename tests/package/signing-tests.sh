@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # scripts/package, given a code-signing certificate of a throwaway CA and a
 # timestamp authority of that CA's on the loopback address, signs every file
-# it ships with Authenticode, timestamped: the DLL, the setup program, the
-# uninstaller that the setup program writes, the Windows Installer package
-# and the custom action inside it. Each verifies against that CA, with its
+# it ships with Authenticode, timestamped: both DLLs, the setup program, the
+# uninstaller that the setup program writes, both Windows Installer packages
+# and the custom action inside each. Each verifies against that CA, with its
 # timestamp, and no longer does with one byte changed.
 # Runs scripts/package into a folder of its own, and in a private copy of the
 # test Wine prefix, where it installs the setup program to get its
@@ -75,14 +75,20 @@ verifies() {
     grep -Fx "Timestamp Server Signature verification: ok" "$work/verify.log" >/dev/null
 }
 setup=("$work"/dist/Tandrel-*-setup.exe)
-msi=("$work"/dist/Tandrel-*.msi)
-msiinfo extract "${msi[0]}" Binary.FolderAction >"$work/InstallFolderAction.dll"
+msis=("$work"/dist/Tandrel-*.msi)
+[ ${#msis[@]} -eq 2 ] || fail "not both packages: ${msis[*]}"
+actions=()
+for msi in "${msis[@]}"; do
+  actions+=("$work/$(basename "$msi" .msi)-InstallFolderAction.dll")
+  msiinfo extract "$msi" Binary.FolderAction >"${actions[-1]}"
+done
 cp "${setup[0]}" "$private/drive_c/setup.exe"
 wine 'C:\setup.exe' /S >/dev/null 2>&1 || fail "the signed setup program returned $?"
-cp "$private/drive_c/Program Files/Tandrel/uninstall.exe" "$work/uninstall.exe"
+cp "$(unix_path "$program_files\\Tandrel\\uninstall.exe")" "$work/uninstall.exe"
 
-for file in "$work/dist/Tandrel.DLL" "${setup[0]}" "$work/uninstall.exe" "${msi[0]}" "$work/InstallFolderAction.dll"; do
-  verifies "$file" || { cat "$work/verify.log"; fail "$(basename "$file") does not verify against the CA with its timestamp"; }
+for file in "$work/dist/Tandrel.DLL" "$work/dist/x64/Tandrel.DLL" "${setup[0]}" "$work/uninstall.exe" "${msis[@]}" \
+  "${actions[@]}"; do
+  verifies "$file" || { cat "$work/verify.log"; fail "${file#"$work/"} does not verify against the CA with its timestamp"; }
   # One byte changed: in a PE file half way, in its sections or in the setup
   # program's data; in the package inside the cabinet that holds the DLL.
   python3 - "$file" "$work/tampered" <<'PY'
@@ -92,6 +98,6 @@ at = data.index(b'MSCF') + 200 if sys.argv[1].endswith('.msi') else len(data) //
 data[at] ^= 0x01
 open(sys.argv[2], 'wb').write(data)
 PY
-  ! verifies "$work/tampered" || fail "$(basename "$file") still verifies with one byte changed"
-  echo "ok: $(basename "$file") is signed and timestamped, verifies against the CA, and fails with one byte changed"
+  ! verifies "$work/tampered" || fail "${file#"$work/"} still verifies with one byte changed"
+  echo "ok: ${file#"$work/"} is signed and timestamped, verifies against the CA, and fails with one byte changed"
 done

@@ -20,15 +20,18 @@ int Fail(const char* step, HRESULT hr)
 }
 
 // The file of the DLL that serves an object: the module that holds the
-// table of its first face.
-std::wstring ServingModule(IUnknown* object)
+// table of its first face. In UTF-8, which the scripts that read it compare
+// with their own paths whatever the code page of the console.
+std::string ServingModule(IUnknown* object)
 {
     HMODULE module = nullptr;
     WCHAR path[MAX_PATH] = L"";
     if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            *reinterpret_cast<LPCWSTR*>(object), &module))
         GetModuleFileNameW(module, path, MAX_PATH);
-    return path;
+    char text[MAX_PATH * 3] = "";
+    WideCharToMultiByte(CP_UTF8, 0, path, -1, text, sizeof(text), nullptr, nullptr);
+    return text;
 }
 
 int Run()
@@ -65,7 +68,7 @@ int Run()
     hr = band->Invoke(ids[1], IID_NULL, GetUserDefaultLCID(), DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
     if (hr != DISP_E_MEMBERNOTFOUND)
         return Fail("Invoke of an unknown member", hr);
-    printf("created %ls through the registry from %ls; dispatch answered from the registered library\n",
+    printf("created %ls through the registry from %s; dispatch answered from the registered library\n",
            name.Get(), ServingModule(band.Get()).c_str());
     return 0;
 }

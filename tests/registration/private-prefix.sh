@@ -75,41 +75,56 @@ toolbar_left() {
 # In a 64-bit prefix the TypeLib key is one for both registry views and the
 # platform's type library registration writes the interface's key into both
 # views; the export shows the 32-bit view both under Classes\Wow6432Node and
-# through its link Software\Wow6432Node\Classes.
+# through its link Software\Wow6432Node\Classes, where the 32-bit DLL's class
+# key is too.
 if [ "$tandrel_arch" = x64 ]; then
   platform=win64
   library_roots=("$classes\\Typelib" "$classes\\Wow6432Node\\TypeLib"
     "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\TypeLib")
   interface_roots=("$classes\\Interface" "$classes\\Wow6432Node\\Interface"
     "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\Interface")
+  class_roots32=("$classes\\Wow6432Node\\CLSID" "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Classes\\CLSID")
 else
   platform=win32
   library_roots=("$classes\\Typelib")
   interface_roots=("$classes\\Interface")
 fi
 
+# The class key under the CLSID key $1 for the DLL at the escaped path $2.
+class_keys() {
+  cat <<REG
++[$1\\$class]
++[$1\\$class] @="Tandrel"
++[$1\\$class\\Implemented Categories]
++[$1\\$class\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}]
++[$1\\$class\\InprocServer32]
++[$1\\$class\\InprocServer32] "ThreadingModel"="Apartment"
++[$1\\$class\\InprocServer32] @="$2"
++[$1\\$class\\ProgID]
++[$1\\$class\\ProgID] @="Tandrel.RefresherBand.1"
++[$1\\$class\\Programmable]
++[$1\\$class\\TypeLib]
++[$1\\$class\\TypeLib] @="$library"
++[$1\\$class\\VersionIndependentProgID]
++[$1\\$class\\VersionIndependentProgID] @="Tandrel.RefresherBand"
+REG
+}
+
 # The difference that registering the DLL at the Windows path $1 makes to an
-# export without it (the Toolbar key itself aside), sorted.
+# export without it (the Toolbar key itself aside), sorted. In the 64-bit
+# prefix, $2 is the 32-bit DLL registered beside the 64-bit one, in the
+# 32-bit view, and $3 the folder in the type library's HELPDIR: its version
+# key, one for both DLLs, keeps the folder of the DLL registered first.
 expected_registration() {
+  local module32=${2:-}
   local escaped_module=${1//\\/\\\\}
-  local escaped_folder=${escaped_module%\\\\*}
+  local escaped_module32=${module32//\\/\\\\}
+  local help_folder=${3:-${1%\\*}}
+  local escaped_folder=${help_folder//\\/\\\\}
   local root
   {
+    class_keys "$classes\\CLSID" "$escaped_module"
     cat <<REG
-+[$classes\\CLSID\\$class]
-+[$classes\\CLSID\\$class] @="Tandrel"
-+[$classes\\CLSID\\$class\\Implemented Categories]
-+[$classes\\CLSID\\$class\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}]
-+[$classes\\CLSID\\$class\\InprocServer32]
-+[$classes\\CLSID\\$class\\InprocServer32] "ThreadingModel"="Apartment"
-+[$classes\\CLSID\\$class\\InprocServer32] @="$escaped_module"
-+[$classes\\CLSID\\$class\\ProgID]
-+[$classes\\CLSID\\$class\\ProgID] @="Tandrel.RefresherBand.1"
-+[$classes\\CLSID\\$class\\Programmable]
-+[$classes\\CLSID\\$class\\TypeLib]
-+[$classes\\CLSID\\$class\\TypeLib] @="$library"
-+[$classes\\CLSID\\$class\\VersionIndependentProgID]
-+[$classes\\CLSID\\$class\\VersionIndependentProgID] @="Tandrel.RefresherBand"
 +[$classes\\Tandrel.RefresherBand.1]
 +[$classes\\Tandrel.RefresherBand.1] @="Tandrel"
 +[$classes\\Tandrel.RefresherBand.1\\CLSID]
@@ -148,6 +163,62 @@ REG
 +[$root\\$library\\1.0\\HELPDIR]
 +[$root\\$library\\1.0\\HELPDIR] @="$escaped_folder"
 REG
+      [ -z "$module32" ] || printf '+[%s]\n+[%s] @="%s"\n' "$root\\$library\\1.0\\409\\win32" \
+        "$root\\$library\\1.0\\409\\win32" "$escaped_module32"
     done
+    if [ -n "$module32" ]; then
+      for root in "${class_roots32[@]}"; do
+        class_keys "$root" "$escaped_module32"
+      done
+      echo "+[$toolbar32] \"$class\"=\"0\""
+    fi
   } | sort
+}
+
+# Where the installers put the release package's DLLs, by their paths in the
+# installation folder and in dist/: on 64-bit Windows the 64-bit DLL in x64
+# beside the 32-bit one, in the 32-bit programs' folder; each registered by
+# the regsvr32 of its bitness.
+if [ "$tandrel_arch" = x64 ]; then
+  installed_dlls=(Tandrel.DLL x64/Tandrel.DLL)
+  installed_regsvr32=('C:\windows\syswow64\regsvr32.exe' 'C:\windows\system32\regsvr32.exe')
+  program_files='C:\Program Files (x86)'
+  installed_toolbars=("$toolbar" "$toolbar32")
+else
+  installed_dlls=(Tandrel.DLL)
+  installed_regsvr32=(regsvr32)
+  program_files='C:\Program Files'
+  installed_toolbars=("$toolbar")
+fi
+
+# The Unix path of the Windows path $1 on the private prefix's C: drive.
+unix_path() { local path="$private/drive_c/${1#C:\\}"; echo "${path//\\//}"; }
+
+# The Windows path of the installed DLL $2 (a path of installed_dlls) in the folder $1.
+installed_path() { echo "$1\\${2//\//\\}"; }
+
+# The registration of the installed DLLs in the folder $1, the DLL $2 (a path
+# of installed_dlls) registered first.
+installed_registration() {
+  if [ "$tandrel_arch" = x64 ]; then
+    local first
+    first=$(installed_path "$1" "$2")
+    expected_registration "$1\\x64\\Tandrel.DLL" "$1\\Tandrel.DLL" "${first%\\*}"
+  else
+    expected_registration "$1\\Tandrel.DLL"
+  fi
+}
+
+# The lines the installed DLLs' Toolbar keys add to a difference from the
+# export named $1 (see toolbar_left).
+installed_toolbars_left() {
+  local key
+  for key in "${installed_toolbars[@]}"; do toolbar_left "$1" "$key"; done | sort
+}
+
+# The client $1 creates the band through the registry from the DLL $2.
+creates() {
+  local found
+  found=$(wine "$1" | tr -d '\r') || fail "$(basename "$(dirname "$1")") client: $found"
+  [[ "$found" == *" from $2; "* ]] || fail "the client was served by another DLL than $2: $found"
 }
