@@ -1,7 +1,5 @@
 #include "registration/TypeLibraryRegistration.h"
 
-#include <stdio.h>
-
 #include "registrar/RegistryKey.h"
 #include "server/ModulePath.h"
 #include "support/Guid.h"
@@ -138,9 +136,12 @@ LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
     CHAR library[kGuidTextChars];
     if (!FormatGuid(attributes.guid, library))
         return ERROR_INVALID_DATA;
+    // At most 8 + 38 + 1 + 9 + 1 + 8 characters. The system's formatter, not
+    // the C library's, whose floating-point machinery would be a sixth of
+    // the DLL.
     CHAR name[80];
-    snprintf(name, sizeof(name), "TypeLib\\%s\\%x.%x\\%lx", library, attributes.wMajorVerNum,
-             attributes.wMinorVerNum, static_cast<unsigned long>(attributes.lcid));
+    wsprintfA(name, "TypeLib\\%s\\%x.%x\\%lx", library, attributes.wMajorVerNum, attributes.wMinorVerNum,
+              static_cast<unsigned long>(attributes.lcid));
     return key.Open(HKEY_CLASSES_ROOT, name, access);
 }
 
