@@ -91,12 +91,19 @@ else
 fi
 
 # The class key under the CLSID key $1 for the DLL at the escaped path $2.
+# A registration refused after the script has rebuilt the class key stops
+# before the category step: under the CLSID key that
+# categories_refused_under names, the class key is expected without it.
 class_keys() {
   cat <<REG
 +[$1\\$class]
 +[$1\\$class] @="Tandrel"
+REG
+  [ "$1" = "${categories_refused_under:-}" ] || cat <<REG
 +[$1\\$class\\Implemented Categories]
 +[$1\\$class\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}]
+REG
+  cat <<REG
 +[$1\\$class\\InprocServer32]
 +[$1\\$class\\InprocServer32] "ThreadingModel"="Apartment"
 +[$1\\$class\\InprocServer32] @="$2"
