@@ -156,7 +156,6 @@ REG
 # An extended regular expression that matches the text $1 as it is.
 literally() { sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$1"; }
 
-
 # Checks the export $1 after an install of version $3 from the DLLs in the
 # folder $4 into the folder $2, whose README is the setup program's when $5
 # is 1. The setup program registers the 32-bit DLL first.
