@@ -1,5 +1,6 @@
 #include "band/BandDialogs.h"
 
+#include <limits.h>
 #include <stdlib.h>
 
 #include "resources/resource.h"
@@ -46,31 +47,50 @@ void AcceptIntervalEntry(HWND hDlg)
         MessageBoxA(hDlg, entry.error, "Error", MB_ICONERROR);
         return;
     }
-    *reinterpret_cast<LONG*>(GetWindowLongPtrA(hDlg, DWLP_USER)) = entry.seconds;
     EndDialog(hDlg, entry.seconds);
+}
+
+// Peeking dispatches nothing posted: the quit stays for the host's loop.
+bool QuitPending()
+{
+    MSG quit;
+    return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_NOYIELD) != FALSE;
 }
 
 } // namespace
 
 // The field starts empty and the OK button, the first tab stop, gets the
-// focus. Escape and the close box arrive as IDCANCEL, Enter as IDOK.
-INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
+// focus. Escape and the close box arrive as IDCANCEL, Enter as IDOK. Any
+// program may send WM_INITDIALOG again, with anything in lParam: it is never
+// kept.
+INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
+    if (message == WM_INITDIALOG)
         return TRUE;
-    }
     if (message != WM_COMMAND)
         return FALSE;
     switch (LOWORD(wParam)) {
     case IDCANCEL:
-        EndDialog(hDlg, -1);
+        EndDialog(hDlg, kNoIntervalAnswer);
         break;
     case IDOK:
         AcceptIntervalEntry(hDlg);
         break;
     }
     return TRUE;
+}
+
+// The dialog manager makes up results of its own: 0 for a dialog destroyed
+// unanswered (with its top-level owner, say), and IDOK (1) for one whose
+// loop met WM_QUIT, which it puts back for the host's own loop. Neither is
+// the user's answer; a 1 with a quit waiting is taken as the quit's.
+LONG AskForInterval(HINSTANCE hInstance, HWND owner)
+{
+    const INT_PTR result =
+        DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), owner, IntervalDialogProc, 0);
+    if (result < 1 || result > LONG_MAX || (result == IDOK && QuitPending()))
+        return kNoIntervalAnswer;
+    return static_cast<LONG>(result);
 }
 
 // Escape and the close box close the box as OK does.

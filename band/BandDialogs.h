@@ -1,13 +1,20 @@
 #pragma once
 #include <windows.h>
 
-// The custom interval dialog (IDD_REFRESHSETTINGS), run with the address of
-// a LONG as its parameter. OK with a valid entry stores the interval in
-// seconds (1 to 2147483647) there and ends the dialog with the same number;
-// Cancel ends it with -1 and stores nothing. Only the stored number is the
-// user's answer: a dialog ended by WM_QUIT, or destroyed with its owner,
-// ends with whatever the dialog manager makes of it.
+// What the custom interval dialog gives when the user has not accepted an
+// interval: Cancel, Escape, the close box.
+const LONG kNoIntervalAnswer = -1;
+
+// The custom interval dialog (IDD_REFRESHSETTINGS). OK with a valid entry
+// ends it with the interval in seconds (1 to 2147483647), Cancel with
+// kNoIntervalAnswer. It takes nothing from its messages: the answer leaves it
+// only as its result.
 INT_PTR CALLBACK IntervalDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the custom interval dialog owned by owner: the interval the user
+// accepted, or kNoIntervalAnswer (cancelled, or ended by anything but the
+// user's OK).
+LONG AskForInterval(HINSTANCE hInstance, HWND owner);
 
 // The About box (IDD_ABOUTBOX): ends with 0.
 INT_PTR CALLBACK AboutDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

@@ -129,30 +129,51 @@ BOOL CBandWindow::CreateBandWindow(HWND hWndParent)
 
 void CBandWindow::Destroy()
 {
-    const HWND hwnd = m_hWnd;
-    if (!hwnd)
+    if (!m_hWnd)
         return;
+    const HWND live = Handle();
     Detach();
-    DestroyWindow(hwnd);
+    if (live)
+        DestroyWindow(live);
 }
 
-void CBandWindow::Close() const
+void CBandWindow::Show(BOOL fShow) const
 {
-    if (IsWindow(m_hWnd))
-        SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+    if (const HWND hwnd = Handle())
+        ShowWindow(hwnd, fShow ? SW_SHOW : SW_HIDE);
+}
+
+void CBandWindow::Close()
+{
+    const HWND hwnd = Handle();
+    if (!hwnd)
+        return;
+    m_bClosing = true;
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    m_bClosing = false;
 }
 
 // SetFocus(NULL) would take the focus from the host, so a band without a
 // window leaves it alone.
 void CBandWindow::TakeFocus() const
 {
-    if (m_hWnd)
-        SetFocus(m_hWnd);
+    if (const HWND hwnd = Handle())
+        SetFocus(hwnd);
 }
 
 CBandWindow* CBandWindow::FromHandle(HWND hwnd)
 {
     return reinterpret_cast<CBandWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// No message tells the band that the system has destroyed its window (one
+// saying so may come from anyone), so it asks the system. A handle the
+// system has given to another window since is not taken for its own: that
+// window's thread or its data tells them apart.
+bool CBandWindow::IsOwnLiveWindow() const
+{
+    return m_hWnd && IsWindow(m_hWnd) && GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId() &&
+           FromHandle(m_hWnd) == this;
 }
 
 // Without memory for the link the window simply has no accessible object of
@@ -170,7 +191,8 @@ void CBandWindow::Attach(HWND hwnd)
 // forgets it.
 void CBandWindow::Detach()
 {
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    if (IsOwnLiveWindow())
+        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
     m_hWnd = nullptr;
     m_bMenuRequested = false;
     m_tip.Destroy();
@@ -181,12 +203,16 @@ void CBandWindow::Detach()
     BandPopupMenu::ReleaseForClosedWindow();
 }
 
+// Every message here is a request that any program on the desktop may send or
+// post, with any parameters: never a place to write, a pointer to follow or a
+// lifetime event, unless the system itself built it on the band's thread for
+// this call. So the band writes through no parameter, reads none as a
+// pointer, and ends its window only by its own calls (CloseDW, its
+// destruction) or when the system has really destroyed it. The messages, what
+// they carry and why each is safe: docs/window-messages.md.
 LRESULT CALLBACK CBandWindow::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CBandWindow* window = FromHandle(hwnd);
-    if (window && message == WM_NCDESTROY)
-        window->Detach();
-    else if (window)
+    if (CBandWindow* window = FromHandle(hwnd))
         return window->Dispatch(message, wParam, lParam);
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -211,11 +237,11 @@ LRESULT CBandWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         return OnContextMenu(wParam, lParam);
     case WM_GETOBJECT:
         return OnGetObject(wParam, lParam);
-    case WM_NOTIFY:
-        return OnNotify(lParam);
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         return OnFocusChange(message == WM_SETFOCUS);
+    case WM_CLOSE:
+        return OnClose();
     case WM_DPICHANGED:
     case kDpiChangedAfterParent:
         return OnDpiChanged();
@@ -284,22 +310,19 @@ LRESULT CBandWindow::OnCommand(WORD command)
     }
     const LONG before = m_schedule.Interval();
     RunCommand(command);
-    if (m_schedule.Interval() != before && m_hWnd)
-        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+    const HWND hwnd = Handle();
+    if (m_schedule.Interval() != before && hwnd)
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT, CHILDID_SELF);
     RestartTimerAndRepaint();
     return 0;
 }
 
-// Without a browser a tick has nothing to refresh.
 LRESULT CBandWindow::OnTimer(UINT_PTR timerId)
 {
-    const CInterfacePtr<IUnknown> keepAlive = HoldOwner();
     if (timerId == CTimeLeftTip::kCountdownTimer)
         m_tip.OnCountdownTick(m_hWnd);
-    if (timerId == IDT_REFRESH) {
-        m_schedule.Restart(GetTickCount());
-        m_owner.RefreshBrowser();
-    }
+    if (timerId == IDT_REFRESH)
+        RefreshOnTick();
     return 0;
 }
 
@@ -328,19 +351,19 @@ LRESULT CBandWindow::OnGetObject(WPARAM wParam, LPARAM lParam)
     return Default(WM_GETOBJECT, wParam, lParam);
 }
 
-// A notification sent from another thread or process points into memory that
-// is not this thread's to read or write: it is never followed.
-LRESULT CBandWindow::OnNotify(LPARAM lParam)
-{
-    if (InSendMessage())
-        return 0;
-    return m_tip.OnNotify(m_hWnd, reinterpret_cast<NMHDR*>(lParam), m_schedule);
-}
-
 LRESULT CBandWindow::OnFocusChange(BOOL fGained)
 {
     InvalidateRect(m_hWnd, nullptr, TRUE);
     m_owner.FocusChanged(fGained);
+    return 0;
+}
+
+// Only the band's own close ends its window, as the default handling would;
+// one from anyone else is not acted on.
+LRESULT CBandWindow::OnClose()
+{
+    if (m_bClosing && !InSendMessage())
+        Destroy();
     return 0;
 }
 
@@ -389,15 +412,10 @@ void CBandWindow::RunCommand(WORD command)
     }
 }
 
-// The dialog's result is no answer: a dialog that WM_QUIT ends gives 1 and
-// one destroyed with its top-level owner 0. Only OK with a valid entry stores
-// an interval. The dialog manager puts WM_QUIT back for the host's own loop.
 void CBandWindow::ChooseCustomInterval()
 {
-    LONG chosen = CRefreshSchedule::kNoRefresh;
-    DialogBoxParamA(ModuleInstance(), MAKEINTRESOURCEA(IDD_REFRESHSETTINGS), m_hWnd, IntervalDialogProc,
-                    reinterpret_cast<LPARAM>(&chosen));
-    if (chosen != CRefreshSchedule::kNoRefresh)
+    const LONG chosen = AskForInterval(ModuleInstance(), m_hWnd);
+    if (chosen != kNoIntervalAnswer)
         m_schedule.SetInterval(chosen);
 }
 
@@ -405,14 +423,36 @@ void CBandWindow::ChooseCustomInterval()
 // redraw of no window repaints the desktop.
 void CBandWindow::RestartTimerAndRepaint()
 {
-    if (!m_hWnd)
+    const HWND hwnd = Handle();
+    if (!hwnd)
         return;
     if (m_schedule.IsOn()) {
-        KillTimer(m_hWnd, IDT_REFRESH);
-        SetTimer(m_hWnd, IDT_REFRESH, m_schedule.Period(), nullptr);
+        KillTimer(hwnd, IDT_REFRESH);
+        SetTimer(hwnd, IDT_REFRESH, m_schedule.Period(), nullptr);
         m_schedule.Restart(GetTickCount());
     }
-    RedrawWindow(m_hWnd, nullptr, nullptr, kRepaintNow);
+    m_tip.ShowTimeLeft(hwnd);
+    RedrawWindow(hwnd, nullptr, nullptr, kRepaintNow);
+}
+
+// A tick is a request like any other message, and anyone may post one: while
+// refreshing is off it refreshes nothing. The browser's refresh may run a
+// message loop of its own (a prompt to send a form again, a page's dialog),
+// through which ticks keep coming; those refresh nothing either, and the tick
+// after the refresh has returned refreshes again. Without a browser a tick
+// has nothing to refresh.
+void CBandWindow::RefreshOnTick()
+{
+    if (!m_schedule.IsOn())
+        return;
+    m_schedule.Restart(GetTickCount());
+    m_tip.ShowTimeLeft(m_hWnd);
+    if (m_bRefreshing)
+        return;
+    const CInterfacePtr<IUnknown> keepAlive = HoldOwner();
+    m_bRefreshing = true;
+    m_owner.RefreshBrowser();
+    m_bRefreshing = false;
 }
 
 void CBandWindow::ApplyInterval(LONG nInterval)
@@ -423,8 +463,8 @@ void CBandWindow::ApplyInterval(LONG nInterval)
 
 void CBandWindow::StopRefreshTimer() const
 {
-    if (m_hWnd)
-        KillTimer(m_hWnd, IDT_REFRESH);
+    if (const HWND hwnd = Handle())
+        KillTimer(hwnd, IDT_REFRESH);
 }
 
 // The keyboard's menu hangs from the band's lower-left corner.
@@ -450,7 +490,8 @@ void CBandWindow::FormatBandText(CHAR (&text)[kBandTextCapacity]) const
 // Posted: the menu's modal loop must not hold up the caller.
 bool CBandWindow::RequestMenu()
 {
-    if (!PostMessageA(m_hWnd, BandOpenMenuMessage(), 0, 0))
+    const HWND hwnd = Handle();
+    if (!hwnd || !PostMessageA(hwnd, BandOpenMenuMessage(), 0, 0))
         return false;
     m_bMenuRequested = true;
     return true;

@@ -45,16 +45,17 @@ public:
     // FALSE, once the user has been told, when it cannot be made.
     BOOL CreateBandWindow(HWND hWndParent);
     // The window is cut loose before it goes, so that none of the messages
-    // its destruction sends reaches the band.
+    // its destruction sends reaches the band; one the system has destroyed
+    // already (with its parent, say) is only forgotten.
     void Destroy();
     // The window, or null: none was made, or it is gone.
-    HWND Handle() const { return m_hWnd; }
+    HWND Handle() const { return IsOwnLiveWindow() ? m_hWnd : nullptr; }
     // The scale the window is shown at; without a window, the system's.
-    BandDpi Dpi() const { return WindowDpi(m_hWnd); }
+    BandDpi Dpi() const { return WindowDpi(Handle()); }
 
-    void Show(BOOL fShow) const { ShowWindow(m_hWnd, fShow ? SW_SHOW : SW_HIDE); }
-    // The default handling of WM_CLOSE destroys the window and its timer.
-    void Close() const;
+    void Show(BOOL fShow) const;
+    // Sends the window WM_CLOSE, whose handling destroys it and its timer.
+    void Close();
     void TakeFocus() const;
 
     // A setting from elsewhere (the remembered one): timed and shown at once.
@@ -66,6 +67,7 @@ public:
 
 private:
     static CBandWindow* FromHandle(HWND hwnd);
+    bool IsOwnLiveWindow() const;
     void Attach(HWND hwnd);
     void Detach();
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
@@ -80,15 +82,16 @@ private:
     LRESULT OnKeyDown(UINT message, WPARAM key, LPARAM lParam);
     LRESULT OnContextMenu(WPARAM wParam, LPARAM lParam);
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
-    LRESULT OnNotify(LPARAM lParam);
     LRESULT OnFocusChange(BOOL fGained);
+    LRESULT OnClose();
     LRESULT OnRegisteredMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnDpiChanged();
 
-    // Commands.
+    // Commands and ticks.
     void RunCommand(WORD command);
     void ChooseCustomInterval();
     void RestartTimerAndRepaint();
+    void RefreshOnTick();
     void OpenMenuBelow() const;
     void FitToDpi();
 
@@ -99,11 +102,15 @@ private:
     IBandWindowOwner& m_owner;
     HWND m_hWnd = nullptr;
     CRefreshSchedule m_schedule;
-    CTimeLeftTip m_tip;
+    CTimeLeftTip m_tip{m_schedule};
     // The text's font at the window's DPI; none at the system's, where the
     // device context's own is the one.
     CFontHandle m_font;
     CInterfacePtr<CBandAccessLink> m_pAccessLink;
     // The band's own open-menu message is on its way.
     bool m_bMenuRequested = false;
+    // The band's own WM_CLOSE is being handled.
+    bool m_bClosing = false;
+    // The browser's refresh has not returned yet.
+    bool m_bRefreshing = false;
 };

@@ -1,5 +1,7 @@
 #include "band/TimeLeftTip.h"
 
+#include <string.h>
+
 #include "server/Module.h"
 
 namespace {
@@ -8,38 +10,16 @@ const UINT kCountdownPeriod = 1000;
 // The longest time the control keeps a tip up while the pointer rests.
 const int kLongestShowTime = 32767;
 
-// The band's tool, whose text the tip asks the band for; in the size of the
-// tool record every version of the control accepts.
-TTTOOLINFOA BandTool(HWND band)
+// The band's tool with text, in the size of the tool record every version
+// of the control accepts. The control copies the text.
+TTTOOLINFOA BandTool(HWND band, LPSTR text)
 {
     TTTOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
     tool.hwnd = band;
     tool.uId = reinterpret_cast<UINT_PTR>(band);
-    tool.lpszText = LPSTR_TEXTCALLBACKA;
+    tool.lpszText = text;
     return tool;
-}
-
-template <typename DisplayInfo>
-void AnswerWithOwnText(DisplayInfo* info)
-{
-    info->lpszText = info->szText;
-    info->hinst = nullptr;
-}
-
-void AnswerTextQuestion(NMTTDISPINFOA* info, const CRefreshSchedule& schedule)
-{
-    static_assert(ARRAYSIZE(info->szText) == kTimeLeftCapacity, "the tip's own text buffer");
-    schedule.FormatTimeLeft(info->szText, GetTickCount());
-    AnswerWithOwnText(info);
-}
-
-void AnswerTextQuestion(NMTTDISPINFOW* info, const CRefreshSchedule& schedule)
-{
-    CHAR text[kTimeLeftCapacity];
-    schedule.FormatTimeLeft(text, GetTickCount());
-    MultiByteToWideChar(CP_ACP, 0, text, -1, info->szText, ARRAYSIZE(info->szText));
-    AnswerWithOwnText(info);
 }
 
 // The font tooltips take from the system, made again at the band's DPI.
@@ -52,6 +32,13 @@ HFONT CreateTipFont(HWND band)
     return CreateFontForWindow(&metrics.lfStatusFont, band);
 }
 
+bool PointerOn(HWND hwnd)
+{
+    POINT cursor = {};
+    RECT window = {};
+    return GetCursorPos(&cursor) && GetWindowRect(hwnd, &window) && PtInRect(&window, cursor);
+}
+
 } // namespace
 
 void DestroyTipWindow(HWND tip)
@@ -62,8 +49,12 @@ void DestroyTipWindow(HWND tip)
 
 void CTimeLeftTip::Relay(HWND band, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!m_hWndTip && message == WM_MOUSEMOVE)
-        Create(band);
+    if (message == WM_MOUSEMOVE) {
+        if (!m_hWndTip)
+            Create(band);
+        ShowTimeLeft(band);
+        StartCountdown(band);
+    }
     if (!m_hWndTip)
         return;
     MSG relayed = {band, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
@@ -71,6 +62,8 @@ void CTimeLeftTip::Relay(HWND band, UINT message, WPARAM wParam, LPARAM lParam)
     SendMessageA(m_hWndTip.Get(), TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
+// The tool starts with the text of now, so that the tip never shows an empty
+// one.
 void CTimeLeftTip::Create(HWND band)
 {
     const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
@@ -83,7 +76,8 @@ void CTimeLeftTip::Create(HWND band)
     m_font.Reset(CreateTipFont(band));
     if (m_font)
         SendMessageA(m_hWndTip.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
-    TTTOOLINFOA tool = BandTool(band);
+    m_schedule.FormatTimeLeft(m_szShown, GetTickCount());
+    TTTOOLINFOA tool = BandTool(band, m_szShown);
     tool.uFlags = TTF_IDISHWND;
     SendMessageA(m_hWndTip.Get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     // A countdown that vanished after the default few seconds would not be
@@ -91,35 +85,40 @@ void CTimeLeftTip::Create(HWND band)
     SendMessageA(m_hWndTip.Get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kLongestShowTime, 0));
 }
 
-// The countdown timer runs only while the tip is up. Nothing of the header is
-// read before the tip is known to exist.
-LRESULT CTimeLeftTip::OnNotify(HWND band, NMHDR* header, const CRefreshSchedule& schedule)
+void CTimeLeftTip::StartCountdown(HWND band)
 {
-    if (!m_hWndTip || header->hwndFrom != m_hWndTip.Get())
-        return 0;
-    switch (header->code) {
-    case TTN_GETDISPINFOA:
-        AnswerTextQuestion(reinterpret_cast<NMTTDISPINFOA*>(header), schedule);
-        break;
-    case TTN_GETDISPINFOW:
-        AnswerTextQuestion(reinterpret_cast<NMTTDISPINFOW*>(header), schedule);
-        break;
-    case TTN_SHOW:
-        SetTimer(band, kCountdownTimer, kCountdownPeriod, nullptr);
-        break;
-    case TTN_POP:
-        KillTimer(band, kCountdownTimer);
-        break;
-    }
-    return 0;
+    if (m_bCountingDown || !m_hWndTip)
+        return;
+    m_bCountingDown = SetTimer(band, kCountdownTimer, kCountdownPeriod, nullptr) != 0;
 }
 
-// Setting the text of the tool that shows (to the callback again) makes the
-// tip ask for it anew and redraw.
+// The tip may not show yet while the pointer rests on the band: it waits a
+// moment before it does.
+bool CTimeLeftTip::InUse(HWND band) const
+{
+    return m_hWndTip && (IsWindowVisible(m_hWndTip.Get()) || PointerOn(band));
+}
+
 void CTimeLeftTip::OnCountdownTick(HWND band)
+{
+    if (!InUse(band)) {
+        KillTimer(band, kCountdownTimer);
+        m_bCountingDown = false;
+        return;
+    }
+    ShowTimeLeft(band);
+}
+
+// The control redraws a tip that shows when its text is set.
+void CTimeLeftTip::ShowTimeLeft(HWND band)
 {
     if (!m_hWndTip)
         return;
-    TTTOOLINFOA tool = BandTool(band);
+    CHAR text[kTimeLeftCapacity];
+    m_schedule.FormatTimeLeft(text, GetTickCount());
+    if (strcmp(text, m_szShown) == 0)
+        return;
+    lstrcpynA(m_szShown, text, kTimeLeftCapacity);
+    TTTOOLINFOA tool = BandTool(band, m_szShown);
     SendMessageA(m_hWndTip.Get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
 }

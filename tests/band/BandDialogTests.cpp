@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "resources/resource.h"
 #include "tests/band/BandHarness.h"
+#include "tests/band/IntervalDialogIntruder.h"
 #include "tests/common/SandboxedTest.h"
 
 namespace {
@@ -316,6 +323,64 @@ TEST(IntervalDialog, SitingAgainDuringTheDialogTimesTheNewWindow)
     EXPECT_EQ("Every 5 seconds", PaintedText(second));
 }
 
+// The intruder program beside the test program, run against band with the
+// address and the interval given; its IntrusionResult, or -1 when it could
+// not be run to its end.
+int RunIntruderProcess(HWND band, LPARAM address, const char* interval)
+{
+    CHAR folder[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, folder, MAX_PATH);
+    *strrchr(folder, '\\') = '\0';
+    CHAR commandLine[2 * MAX_PATH];
+    snprintf(commandLine, sizeof(commandLine), "\"%s\\IntervalDialogIntruder.exe\" %llx %llx %s", folder,
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(band)),
+             static_cast<unsigned long long>(static_cast<UINT_PTR>(address)), interval);
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    const CUniqueAny<HANDLE, CloseHandle> processHandle(process.hProcess);
+    const CUniqueAny<HANDLE, CloseHandle> threadHandle(process.hThread);
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (!PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 60000))
+        TerminateProcess(process.hProcess, exitCode);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    return static_cast<int>(exitCode);
+}
+
+// Any program on the desktop may open the custom dialog with a posted
+// command, send it a WM_INITDIALOG of its own whose lParam is an address in
+// the browser, type and post OK. Once that made the dialog write the number
+// at the address. Now the number reaches the band alone.
+TEST(IntervalDialog, AnswerFromAnotherThreadOrProcessWritesNowhereButTheBand)
+{
+    const struct {
+        const char* name;
+        std::function<int(HWND, LPARAM, const char*)> intrude;
+    } intruders[] = {
+        {"another thread",
+         [](HWND band, LPARAM address, const char* interval) {
+             int result = -1;
+             {
+                 CUserThread user([&](const CUser&) { result = IntrudeOnIntervalDialog(band, address, interval); });
+             }
+             return result;
+         }},
+        {"another process", RunIntruderProcess},
+    };
+    for (const auto& intruder : intruders) {
+        CBandHarness host;
+        ASSERT_EQ(S_OK, host.Open());
+        LONG canary[4];
+        memset(canary, 'x', sizeof(canary));
+        EXPECT_EQ(kIntrusionDone, intruder.intrude(host.BandWindow(), reinterpret_cast<LPARAM>(&canary[1]), "4321"))
+            << intruder.name;
+        EXPECT_EQ(std::string(sizeof(canary), 'x'), std::string(reinterpret_cast<const char*>(canary), sizeof(canary)))
+            << intruder.name;
+        EXPECT_EQ("Every 4321 seconds", PaintedText(host.BandWindow())) << intruder.name;
+    }
+}
+
 // ---- The countdown, with real ticks
 
 // The refresh times after from.
@@ -389,6 +454,30 @@ TEST_F(RefreshCountdown, AboutKeepsTheCountdownRunning)
     const double next = NextRefreshAfter(host.Browser(), HostClockMilliseconds());
     const double phase = fmod(next - tick, 1000.0);
     EXPECT_TRUE(phase < 200 || phase > 800) << "refresh " << next - tick << " ms after the first";
+}
+
+// The browser's refresh may run a message loop of its own before it returns
+// (a prompt to send a form again, a page's dialog), through which ticks keep
+// coming. None of them refreshes again: the refresh after the slow one comes
+// with the first tick after it has returned.
+TEST_F(RefreshCountdown, TicksDuringARefreshThatHasNotReturnedRefreshNothing)
+{
+    CBandHarness host;
+    ASSERT_EQ(S_OK, host.Open());
+    int depth = 0;
+    int deepest = 0;
+    bool slow = true;
+    host.Browser().SetLoadObserver([&] {
+        deepest = std::max(deepest, ++depth);
+        if (std::exchange(slow, false))
+            PumpFor(2600);
+        --depth;
+    });
+    ASSERT_TRUE(ChooseCustomInterval(host.BandWindow(), "1"));
+    ASSERT_TRUE(PumpUntil([&] { return host.Browser().RefreshCount() >= 2; }, 6000));
+    EXPECT_EQ(1, deepest);
+    const std::vector<double>& times = host.Browser().RefreshTimes();
+    EXPECT_NEAR(3000, times[1] - times[0], 300);
 }
 
 TEST_F(RefreshCountdown, TurningOffStopsTheTicks)

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "TandrelLib.h"
+#include "resources/resource.h"
 #include "tests/band/BandHarness.h"
 
 namespace {
@@ -182,6 +183,7 @@ TEST(BandSite, SiteWithoutInputObjectSiteGivesWindowButNoBrowserNorFocusNews)
     ASSERT_EQ(S_OK, host.Open());
     ASSERT_TRUE(IsWindow(host.BandWindow()));
     EXPECT_EQ(browserReferences, host.Browser().References());
+    host.Command(ID_REFRESH_10SEC);
     SendMessageA(host.BandWindow(), WM_TIMER, 1, 0);
     EXPECT_EQ(0, host.Browser().RefreshCount());
     CInterfacePtr<IInputObject> input = QueryBand<IInputObject>(host.Band(), IID_IInputObject);
@@ -196,6 +198,7 @@ TEST(BandSite, SiteWithoutBrowserServiceLeavesTicksWithNothingToRefresh)
     CBandHarness host(kSiteOleWindow | kSiteInputObjectSite | kSiteCommandTarget);
     const ULONG browserReferences = host.Browser().References();
     ASSERT_EQ(S_OK, host.Open());
+    host.Command(ID_REFRESH_10SEC);
     SendMessageA(host.BandWindow(), WM_TIMER, 1, 0);
     EXPECT_EQ(browserReferences, host.Browser().References());
     EXPECT_EQ(0, host.Browser().RefreshCount());
