@@ -8,6 +8,7 @@
 #include "band/RememberedInterval.h"
 #include "resources/resource.h"
 #include "server/Module.h"
+#include "support/CriticalSection.h"
 
 namespace {
 
@@ -80,6 +81,63 @@ HFONT CreateBandFont(HWND hwnd)
 void ShowError(LPCSTR message)
 {
     MessageBoxA(nullptr, message, "Tandrel", MB_ICONERROR);
+}
+
+// The module's band windows and the object of each. The window procedure
+// finds a window's object here and nowhere else: a window's user data and
+// extra bytes belong to its class, and any program on the desktop may write
+// them (SetWindowLongPtr), so they never lead to an object. A window the
+// system has destroyed stays listed until its object lets go of it; a later
+// window with the same handle is listed before it.
+class CLiveBandWindows {
+public:
+    CLiveBandWindows() { m_lock.Init(); }
+    CLiveBandWindows(const CLiveBandWindows&) = delete;
+    CLiveBandWindows& operator=(const CLiveBandWindows&) = delete;
+
+    void Enter(LiveBandWindow& entry, HWND hwnd)
+    {
+        CCriticalSectionLock lock(m_lock);
+        entry.hwnd = hwnd;
+        entry.pNext = m_pHead;
+        m_pHead = &entry;
+    }
+
+    void Leave(LiveBandWindow& entry)
+    {
+        CCriticalSectionLock lock(m_lock);
+        for (LiveBandWindow** link = &m_pHead; *link; link = &(*link)->pNext) {
+            if (*link == &entry) {
+                *link = entry.pNext;
+                break;
+            }
+        }
+        entry = {nullptr, entry.window, nullptr};
+    }
+
+    // Each object is only ever removed on its window's thread, where its
+    // messages come, so the object found stays while its message is handled.
+    CBandWindow* Find(HWND hwnd)
+    {
+        CCriticalSectionLock lock(m_lock);
+        for (const LiveBandWindow* entry = m_pHead; entry; entry = entry->pNext) {
+            if (entry->hwnd == hwnd)
+                return entry->window;
+        }
+        return nullptr;
+    }
+
+private:
+    CSafeCriticalSection m_lock;
+    LiveBandWindow* m_pHead = nullptr;
+};
+
+CLiveBandWindows g_liveWindows;
+
+bool IsBandWindowClass(HWND hwnd)
+{
+    CHAR className[sizeof(kWindowClassName) + 1] = "";
+    return GetClassNameA(hwnd, className, sizeof(className)) && lstrcmpiA(className, kWindowClassName) == 0;
 }
 
 // Space, Enter, F4, Alt+Down, Shift+F10 and the Applications key; a key
@@ -161,19 +219,13 @@ void CBandWindow::TakeFocus() const
         SetFocus(hwnd);
 }
 
-CBandWindow* CBandWindow::FromHandle(HWND hwnd)
-{
-    return reinterpret_cast<CBandWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-}
-
 // No message tells the band that the system has destroyed its window (one
 // saying so may come from anyone), so it asks the system. A handle the
-// system has given to another window since is not taken for its own: that
-// window's thread or its data tells them apart.
+// system has given to another window since is not taken for its own: another
+// band's window is listed before it, any other window is of another class.
 bool CBandWindow::IsOwnLiveWindow() const
 {
-    return m_hWnd && IsWindow(m_hWnd) && GetWindowThreadProcessId(m_hWnd, nullptr) == GetCurrentThreadId() &&
-           FromHandle(m_hWnd) == this;
+    return m_hWnd && IsWindow(m_hWnd) && g_liveWindows.Find(m_hWnd) == this && IsBandWindowClass(m_hWnd);
 }
 
 // Without memory for the link the window simply has no accessible object of
@@ -181,7 +233,7 @@ bool CBandWindow::IsOwnLiveWindow() const
 void CBandWindow::Attach(HWND hwnd)
 {
     m_hWnd = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    g_liveWindows.Enter(m_live, hwnd);
     BandPopupMenu::LoadForNewWindow(ModuleInstance());
     FitToDpi();
     m_pAccessLink = CInterfacePtr<CBandAccessLink>::Adopt(new (std::nothrow) CBandAccessLink(this));
@@ -191,8 +243,7 @@ void CBandWindow::Attach(HWND hwnd)
 // forgets it.
 void CBandWindow::Detach()
 {
-    if (IsOwnLiveWindow())
-        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    g_liveWindows.Leave(m_live);
     m_hWnd = nullptr;
     m_bMenuRequested = false;
     m_tip.Destroy();
@@ -212,7 +263,7 @@ void CBandWindow::Detach()
 // they carry and why each is safe: docs/window-messages.md.
 LRESULT CALLBACK CBandWindow::BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (CBandWindow* window = FromHandle(hwnd))
+    if (CBandWindow* window = g_liveWindows.Find(hwnd))
         return window->Dispatch(message, wParam, lParam);
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }

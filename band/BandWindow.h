@@ -27,6 +27,16 @@ protected:
     ~IBandWindowOwner() = default;
 };
 
+class CBandWindow;
+
+// A band window's place in the module's list of live band windows, through
+// which the window procedure finds the window's object (BandWindow.cpp).
+struct LiveBandWindow {
+    HWND hwnd;
+    CBandWindow* window;
+    LiveBandWindow* pNext;
+};
+
 // The band window: one child window in the host's toolbar area that shows the
 // refresh setting as one centred line, opens the popup menu on a click or a
 // key, runs the refresh timer and answers the time-left tooltip and screen
@@ -66,7 +76,6 @@ public:
     static LRESULT CALLBACK BandWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    static CBandWindow* FromHandle(HWND hwnd);
     bool IsOwnLiveWindow() const;
     void Attach(HWND hwnd);
     void Detach();
@@ -101,6 +110,7 @@ private:
 
     IBandWindowOwner& m_owner;
     HWND m_hWnd = nullptr;
+    LiveBandWindow m_live = {nullptr, this, nullptr};
     CRefreshSchedule m_schedule;
     CTimeLeftTip m_tip{m_schedule};
     // The text's font at the window's DPI; none at the system's, where the

@@ -803,12 +803,12 @@ void Forge(ForgedParameters& forged, HWND tip, HWND band)
 }
 
 // Any program on the desktop may send or post the band's window any message
-// with any parameters. Each row carries a pointer or speaks of the window's
-// life, and each once made the band write where the message pointed, follow
-// the pointer or give up its window (whose procedure then outlived the
-// unloaded module). Sent and posted from another thread, none may: the band
-// stays whole, closes when its host closes it, and its class goes with the
-// module.
+// with any parameters, and write the window's user data. Each row carries a
+// pointer or speaks of the window's life, and each once made the band write
+// where the message pointed, follow the pointer or give up its window (whose
+// procedure then outlived the unloaded module). Sent and posted from another
+// thread, none may: the band stays whole, closes when its host closes it, and
+// its class goes with the module.
 TEST_F(BandOfAnUnloadableCopy, MessagesFromAnotherThreadWriteNothingAndEndNothing)
 {
     HINSTANCE loaded = nullptr;
@@ -860,6 +860,17 @@ TEST_F(BandOfAnUnloadableCopy, MessagesFromAnotherThreadWriteNothingAndEndNothin
             UpdateWindow(hwnd);
             EXPECT_TRUE(CaptureClient(hwnd) == RenderBandText("Every 10 seconds", ClientSize(hwnd))) << row.name;
         }
+        // A window's user data belongs to its class, and any program may
+        // write it.
+        {
+            CUserThread writer([&](const CUser&) {
+                SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&forged));
+            });
+        }
+        SendMessageA(hwnd, WM_COMMAND, ID_REFRESH_30SEC, 0);
+        UpdateWindow(hwnd);
+        EXPECT_EQ(0, memcmp(&before, &forged, sizeof(forged)));
+        EXPECT_TRUE(CaptureClient(hwnd) == RenderBandText("Every 30 seconds", ClientSize(hwnd)));
         hosted.Close();
         EXPECT_FALSE(IsWindow(hwnd));
         EXPECT_EQ(S_OK, library.CanUnloadNow());
