@@ -185,7 +185,7 @@ echo "ok: a refused registration fails the install with $status and rolls it bac
 # An upgrade whose registration is refused fails. Windows Installer then
 # restores the earlier version, whose removal ran inside the failed
 # transaction; Wine's msiexec cannot show that: its rollback takes away what
-# the failed install wrote and restores nothing (see README).
+# the failed install wrote and restores nothing (see docs/wine-test-bed.md).
 msiexec /i 'C:\Tandrel.msi' || fail "msiexec /i returned $?"
 status=0
 wine "$refused" msiexec /i 'C:\Tandrel-next.msi' /qn /l*v 'C:\refused-upgrade.log' | tr -d '\r' || status=$?
