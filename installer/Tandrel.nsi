@@ -1,6 +1,7 @@
 ; The setup program of Tandrel. scripts/package builds it with
 ;   makensis -DVERSION=<a.b.c.d> -DDIST=<folder with the stripped Tandrel.DLL> -DOUTFILE=<setup.exe>
 ;            -DDIST64=<folder with the stripped x64 Tandrel.DLL>
+;            -DPLUGINS=<folder with the 32-bit SetupFolder.dll>
 ;            [-DSIGN=<command that signs the file it is given>]
 ; With DIST64 the setup program also installs, on 64-bit Windows, the x64
 ; DLL into the x64 folder of the installation folder, registered in the
@@ -23,16 +24,18 @@ ManifestDPIAware true
 !define PUBLISHER "Tandrel Project"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandrel"
 !define CLASS "{6F3A2D14-9C57-4E0B-A1D8-3B72C54E9A06}"
-; The folder, and so what is put in it, is written by Administrators and
-; SYSTEM only, wherever it is: a protected descriptor, so that nothing is
-; inherited from the parent (a folder made under a drive root would let
-; Authenticated Users modify it); Users may read and execute. SIDs by their
-; SDDL aliases, the same in every language of Windows.
-!define FOLDER_SDDL "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
-; SetNamedSecurityInfo: SE_FILE_OBJECT; DACL_SECURITY_INFORMATION with
-; PROTECTED_DACL_SECURITY_INFORMATION.
-!define SE_FILE_OBJECT 1
-!define PROTECTED_DACL 0x80000004
+; The folder, its x64 folder and the folders the setup program makes above
+; it, and so what is put in them, are owned by Administrators and written by
+; Administrators and SYSTEM only, wherever they are: an owner keeps the right
+; to change the permissions, and a protected descriptor inherits nothing from
+; the parent (a folder made under a drive root would let Authenticated Users
+; modify it); Users may read and execute. SIDs by their SDDL aliases, the
+; same in every language of Windows.
+!define FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+; The exit code of a setup program that refuses the folder it was given.
+!define FOLDER_REFUSED 3
+
+!addplugindir /x86-unicode "${PLUGINS}"
 
 !ifdef SIGN
   ; Both programs are signed as they are written: the uninstaller before it
@@ -60,6 +63,7 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) 2026 The Tandrel Projec
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckChosenFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Tandrel is installed. Show the band from Internet Explorer's View > Toolbars menu.$\r$\n$\r$\nRemove it from Add/Remove Programs."
@@ -73,28 +77,52 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) 2026 The Tandrel Projec
 
 !insertmacro MUI_LANGUAGE "English"
 
-; 1 when this install made the folder.
-Var FolderMade
+; The outermost folder this install made: the installation folder or one
+; above it; empty when the folder was there.
+Var MadeFolder
 ; 1 when the README in the folder is the one the setup program puts there.
 Var ReadmeOurs
 
-; Gives the folder its descriptor; a folder that is not there yet is made
-; with it, so that it is never open. Leaves 0 on the stack on success.
-Function LockInstallFolder
-  ${GetParent} "$INSTDIR" $R0
-  CreateDirectory "$R0"
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .R1, p 0) i .R2'
-  ${If} $R2 = 0
-    Push 1
+; Ends the install when the folder cannot be Tandrel's, with what is wrong
+; with it on the stack. Nothing has been written by then, or it has been
+; taken back.
+Function RefuseFolder
+  Pop $R0
+  MessageBox MB_ICONSTOP "Tandrel has not been installed.$\r$\n$\r$\n$R0" /SD IDOK
+  SetErrorLevel ${FOLDER_REFUSED}
+  Abort "$R0"
+FunctionEnd
+
+; The directory page keeps an administrator on it until the folder chosen is
+; one no ordinary user can take over: the folder of the earlier
+; installation, or one that is new or empty, owned by Administrators (or
+; SYSTEM), not a link, under folders that only administrators may change.
+Function CheckChosenFolder
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" InstallLocation
+  SetupFolder::Check "$INSTDIR" "$R0"
+  Pop $R1
+  ${If} $R1 != ""
+    MessageBox MB_ICONEXCLAMATION "$R1"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Removes the folders this install made, innermost first, those left empty.
+Function RemoveMadeFolders
+  ${If} $MadeFolder == ""
     Return
   ${EndIf}
-  System::Call '*(i 12, p R1, i 0) p .R3'
-  System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR", p R3) i'
-  System::Free $R3
-  System::Call 'advapi32::GetSecurityDescriptorDacl(p R1, *i .R4, *p .R5, *i .R6) i'
-  System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i ${SE_FILE_OBJECT}, i ${PROTECTED_DACL}, p 0, p 0, p R5, p 0) i .R2'
-  System::Call 'kernel32::LocalFree(p R1)'
-  Push $R2
+  ; The working folder cannot be removed.
+  SetOutPath "$TEMP"
+!ifdef DIST64
+  RMDir "$INSTDIR\x64"
+!endif
+  StrCpy $R0 "$INSTDIR"
+  ${Do}
+    RMDir "$R0"
+    ${IfThen} $R0 == $MadeFolder ${|} ${ExitDo} ${|}
+    ${GetParent} "$R0" $R0
+  ${LoopUntil} $R0 == ""
 FunctionEnd
 
 ; Registration through the DLL's own entry points: the 32-bit DLL in this
@@ -122,16 +150,17 @@ FunctionEnd
   Var EarlierDll${BITS}
 
   ; Moves an earlier version's DLL aside, under a name of its own in the
-  ; same folder: a DLL that a browser holds can be renamed, though not
-  ; replaced, so the new one is registered from its final path at once.
-  ; Sets the error flag when the DLL cannot be moved.
+  ; installation folder: a DLL that a browser holds can be renamed, though
+  ; not replaced, so the new one is registered from its final path at once,
+  ; and the x64 folder can be made again. Sets the error flag when the DLL
+  ; cannot be moved.
   Function MoveEarlierAside${BITS}
     StrCpy $EarlierDll${BITS} ""
     ClearErrors
     ${IfNot} ${FileExists} "${FOLDER}\Tandrel.DLL"
       Return
     ${EndIf}
-    GetTempFileName $R0 "${FOLDER}"
+    GetTempFileName $R0 "$INSTDIR"
     Delete "$R0"
     ClearErrors
     Rename "${FOLDER}\Tandrel.DLL" "$R0"
@@ -170,14 +199,7 @@ FunctionEnd
 
 ; Ends an install whose registration failed, after its take-back.
 Function Refused
-  ${If} $FolderMade = 1
-    ; The working folder cannot be removed.
-    SetOutPath "$TEMP"
-!ifdef DIST64
-    RMDir "$INSTDIR\x64"
-!endif
-    RMDir "$INSTDIR"
-  ${EndIf}
+  Call RemoveMadeFolders
   MessageBox MB_ICONSTOP "Tandrel could not be registered, so this version has not been installed.$\r$\n$\r$\nRun the setup program as an administrator." /SD IDOK
   Abort "Registration of Tandrel.DLL failed."
 FunctionEnd
@@ -225,15 +247,14 @@ Function InstalledSize
 FunctionEnd
 
 Section "Tandrel"
-  StrCpy $FolderMade 0
-  ${IfNot} ${FileExists} "$INSTDIR\*.*"
-    StrCpy $FolderMade 1
-  ${EndIf}
-  Call LockInstallFolder
+  ; Judged again here: a silent install has no directory page.
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" InstallLocation
+  SetupFolder::Prepare "$INSTDIR" "$R0" "${FOLDER_SDDL}"
   Pop $0
-  ${If} $0 <> 0
-    MessageBox MB_ICONSTOP "The folder $INSTDIR cannot be made writable by administrators only ($0), so Tandrel has not been installed." /SD IDOK
-    Abort "The folder's permissions could not be set."
+  Pop $MadeFolder
+  ${If} $0 != ""
+    Push $0
+    Call RefuseFolder
   ${EndIf}
   SetOutPath "$INSTDIR"
   Call ClaimReadme
@@ -248,11 +269,22 @@ Section "Tandrel"
   ${EndIf}
 !ifdef DIST64
   ${If} ${RunningX64}
-    CreateDirectory "$INSTDIR\x64"
     Call MoveEarlierAside64
     ${If} ${Errors}
       Call TakeBack32
       Call CannotMoveEarlier
+    ${EndIf}
+    ; Made again rather than reused: what an earlier x64 folder held, and
+    ; permissions of its own, go with it.
+    SetupFolder::Renew "$INSTDIR\x64" "${FOLDER_SDDL}"
+    Pop $0
+    ${If} $0 != ""
+      CreateDirectory "$INSTDIR\x64"
+      Call TakeBack64
+      Call TakeBack32
+      Call RemoveMadeFolders
+      Push $0
+      Call RefuseFolder
     ${EndIf}
     SetOutPath "$INSTDIR\x64"
     File "${DIST64}\Tandrel.DLL"
@@ -279,6 +311,8 @@ Section "Tandrel"
   ${If} $ReadmeOurs = 1
     File README.txt
   ${EndIf}
+  ; Written anew rather than over an earlier one, whose permissions would stay.
+  Delete "$INSTDIR\uninstall.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   Call InstalledSize
   Pop $0

@@ -78,8 +78,10 @@ msibuild "$output" -q "DELETE FROM MsiFileHash"
 # The folders and the DLLs are written by Administrators and SYSTEM only,
 # wherever INSTALLDIR points: a protected descriptor, so that nothing is
 # inherited from the parent (a folder made under a drive root would give
-# Authenticated Users the right to modify); Users may read and execute. SIDs
-# by their SDDL aliases, the same in every language of Windows.
+# Authenticated Users the right to modify); Users may read and execute. The
+# folders are owned by Administrators, as an owner keeps the right to change
+# the permissions. SIDs by their SDDL aliases, the same in every language of
+# Windows.
 msibuild "$output" -q "CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \
 \`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDLText\` LONGCHAR NOT NULL, \
 \`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`)"
@@ -87,7 +89,7 @@ lock() {
   msibuild "$output" -q "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) \
 VALUES ('$1', '$2', '$3', '$4')"
 }
-folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+folder_sddl='O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
 file_sddl='D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)'
 lock LockInstallFolder INSTALLDIR CreateFolder "$folder_sddl"
 lock LockDll TandrelDll File "$file_sddl"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # The setup program of the release package, run silently as an administrator
-# deploys it: it locks the folder it installs into, installs and registers
-# the DLL, writes the Add/Remove Programs entry and nothing else, installs
-# the same way twice, takes a folder chosen with /D= (with a quote and
-# non-ASCII letters, and a README.txt of someone else's, which it leaves
-# alone), and its uninstaller takes everything back but the keys
-# registration keeps by design, also when the DLL was unregistered by hand.
-# A refused registration leaves nothing installed. An upgrade registers the
-# new DLL from its final path even while the earlier one is in use; one whose
-# registration is refused leaves the earlier version installed, registered
-# and uninstallable. An uninstall with the DLL gone ends with success.
+# deploys it: it refuses, writing nothing, a folder an ordinary user could
+# take over (one holding someone else's files, a link, one under a folder
+# others may change, one of a foreign owner), makes Administrators the owner
+# of the folder it installs into and locks it, installs and registers the
+# DLL, writes the Add/Remove Programs entry and nothing else, installs the
+# same way twice (its uninstaller and x64 folder made anew), takes an empty
+# folder chosen with /D= (with a quote and non-ASCII letters), and its
+# uninstaller takes everything back but the keys registration keeps by
+# design, also when the DLL was unregistered by hand. A refused registration
+# leaves nothing installed, not even the folders it made above its own. An
+# upgrade registers the new DLL from its final path even while the earlier
+# one is in use; one whose registration is refused leaves the earlier
+# version installed, registered and uninstallable. An uninstall with the DLL
+# gone ends with success.
 # In the 64-bit prefix, as on 64-bit Windows, each of these installs both
 # DLLs, each registered in its own view, and takes both back; there the
 # client, the refused key and the held DLL are the 64-bit ones, and the
@@ -17,12 +21,14 @@
 # Runs in a private copy of the test Wine prefix; prints the wall time of the
 # silent install and uninstall.
 # Usage: installer-tests.sh <dist folder> <ProgIdClient.exe> <RefusedToolbar.exe> <HoldDll.exe>
+#                           <folder with the 32-bit SetupFolder.dll>
 #                           [<32-bit ProgIdClient.exe>, in the 64-bit prefix]
 set -euo pipefail
 source "$(dirname "$0")/../registration/private-prefix.sh"
 dist=$1
 refused=$3
 holder=$4
+plugins=$5
 # The client of each installed DLL's bitness, the DLL that the holder, of
 # this prefix's bitness, can load, and the view of HKLM\Software where the
 # setup program, a 32-bit program, writes its Add/Remove Programs entry.
@@ -30,7 +36,7 @@ clients=("$2")
 held_dll=Tandrel.DLL
 software32='HKEY_LOCAL_MACHINE\Software'
 if [ "$tandrel_arch" = x64 ]; then
-  clients=("${5:?the 32-bit ProgIdClient.exe}" "$2")
+  clients=("${6:?the 32-bit ProgIdClient.exe}" "$2")
   held_dll=x64/Tandrel.DLL
   software32='HKEY_LOCAL_MACHINE\Software\Wow6432Node'
 fi
@@ -50,17 +56,29 @@ for dll in Tandrel.DLL x64/Tandrel.DLL; do
   python3 "$private_prefix_here/../package/next-version.py" "$dist/$dll" "$work/next/$dll" "$next_version"
 done
 makensis -V1 -INPUTCHARSET UTF8 -DVERSION="$next_version" -DDIST="$work/next" -DDIST64="$work/next/x64" \
-  -DOUTFILE="$private/drive_c/setup-next.exe" "$private_prefix_here/../../installer/Tandrel.nsi" >/dev/null ||
+  -DPLUGINS="$plugins" -DOUTFILE="$private/drive_c/setup-next.exe" "$private_prefix_here/../../installer/Tandrel.nsi" >/dev/null ||
   fail "cannot build the next version's setup program"
 
 start_session
 # Each user's remembered interval, which nothing of the package may touch.
 wine reg add 'HKCU\Software\Tandrel' /v Interval /t REG_DWORD /d 30 /f >/dev/null 2>&1
-# A README of someone else's in the folder that the second install chooses.
-chosen_folder="C:\\Tandrel's Bänd"
-chosen_unix="$private/drive_c/Tandrel's Bänd"
-mkdir "$chosen_unix"
-echo "Notes of the folder's owner" >"$chosen_unix/README.txt"
+# Folders the setup program refuses: one with someone else's files in it, a
+# link (a Unix symbolic link, which Wine shows as a reparse point; it makes
+# no junction), one under a folder others may change (world-writable, which
+# Wine shows as Everyone's right to delete what it holds), and an empty one
+# of another owner (another Unix user's, which Wine shows as owned by
+# Anonymous; only root can make one).
+mkdir "$private/drive_c/Notes" "$private/drive_c/Elsewhere" "$private/drive_c/Open"
+echo "Notes of the folder's owner" >"$private/drive_c/Notes/README.txt"
+ln -s Elsewhere "$private/drive_c/Link"
+chmod 0777 "$private/drive_c/Open"
+refused_folders=('C:\Notes' 'C:\Link' 'C:\Open\Tandrel')
+mkdir "$private/drive_c/Foreign"
+if chown 65534 "$private/drive_c/Foreign" 2>/dev/null; then
+  refused_folders+=('C:\Foreign')
+else
+  echo "skip: an empty folder of another owner, which only root can make"
+fi
 export_registry before
 toolbar_left=$(installed_toolbars_left before)
 files_now() { (cd "$private/drive_c" && find . -path ./users -prune -o -print | grep -aEv '\.(reg|trace)$' | sort); }
@@ -85,15 +103,28 @@ traced() {
     "\\\\" if c == "\\" else c if " " <= c <= "~" else "\\%04x" % ord(c) for c in sys.argv[1]))' "$1"
 }
 
-# Checks that the last setup program gave the folder $1, before any file
-# was written, the descriptor of Administrators and SYSTEM only.
+# Checks that the last setup program made Administrators the owner of each
+# folder given, and gave it the descriptor of Administrators and SYSTEM only.
 check_locked() {
-  local trace="$private/drive_c/setup.trace"
-  grep -F "ConvertStringSecurityDescriptorToSecurityDescriptorW L\"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)\"" \
-    "$trace" >/dev/null || fail "$1: the setup program asked for no protected descriptor"
-  # SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-  grep -F "SetNamedSecurityInfoW $(traced "$1") 1 -2147483644 " "$trace" >/dev/null ||
-    { grep -F SetNamedSecurityInfoW "$trace" || true; fail "$1: the setup program did not set the folder's protected DACL"; }
+  local trace="$private/drive_c/setup.trace" folder
+  grep -F "ConvertStringSecurityDescriptorToSecurityDescriptorW L\"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)\"" \
+    "$trace" >/dev/null || fail "$1: the setup program asked for no protected descriptor owned by Administrators"
+  for folder in "$@"; do
+    # SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+    # PROTECTED_DACL_SECURITY_INFORMATION
+    grep -F "SetNamedSecurityInfoW $(traced "$folder") 1 -2147483643 " "$trace" >/dev/null ||
+      { grep -F SetNamedSecurityInfoW "$trace" || true; fail "$folder: the setup program did not set its owner and protected DACL"; }
+  done
+}
+
+# The folders of the installation in $1 that the setup program locks: its
+# own and, as on 64-bit Windows, the x64 folder.
+locked_folders() {
+  local dll
+  for dll in "${installed_dlls[@]}"; do
+    dll=$(installed_path "$1" "$dll")
+    echo "${dll%\\*}"
+  done
 }
 
 # Runs the uninstaller of the folder $1 the way Add/Remove Programs runs its
@@ -204,18 +235,45 @@ check_uninstall() {
   [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "$name: files left"; }
 }
 
+for folder in "${refused_folders[@]}"; do
+  status=0
+  run_setup "$folder" || status=$?
+  [ "$status" -eq 3 ] || fail "$folder: the setup program returned $status, not 3, for a folder it must refuse"
+  ! grep -F SetNamedSecurityInfoW "$private/drive_c/setup.trace" || fail "$folder: a refused folder was re-permissioned"
+  [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "$folder: a refused folder left files"; }
+done
+[ "$(cat "$private/drive_c/Notes/README.txt")" = "Notes of the folder's owner" ] || fail "the setup program changed a refused folder's files"
+export_registry refused-folders
+[ -z "$(changes before refused-folders)" ] || { changes before refused-folders; fail "refused folders left registry entries"; }
+echo "ok: refused with 3, writing nothing: ${refused_folders[*]}"
+
 default_folder="$program_files\\Tandrel"
 started=$(date +%s.%N)
 run_setup || fail "setup returned $?"
 echo "time: silent install $(seconds_since "$started") s"
-check_locked "$default_folder"
+mapfile -t default_locked < <(locked_folders "$default_folder")
+check_locked "${default_locked[@]}"
 export_registry installed-default
 check_installed installed-default "$default_folder" "$version" "$dist" 1
-echo "ok: installed into a locked folder, registered and entered in Add/Remove Programs; the band is created from there"
+echo "ok: installed into a folder owned by Administrators and locked, registered and entered in Add/Remove Programs; the band is created from there"
+# What an earlier installation left must not stay: an uninstaller with a
+# second name (a hard link, sharing its permissions), a DLL planted in the
+# x64 folder.
+unix_default=$(unix_path "$default_folder")
+ln "$unix_default/uninstall.exe" "$private/drive_c/uninstall-link.exe"
+made_anew="the uninstaller"
+if [ "$tandrel_arch" = x64 ]; then
+  echo planted >"$unix_default/x64/version.dll"
+  made_anew="the uninstaller and the x64 folder"
+fi
 run_setup || fail "second setup returned $?"
+check_locked "${default_locked[@]}"
 export_registry twice
 [ -z "$(changes installed-default twice)" ] || { changes installed-default twice; fail "installing twice differs from once"; }
-echo "ok: installing twice equals installing once"
+[ "$(stat -c %h "$unix_default/uninstall.exe")" = 1 ] || fail "the earlier uninstall.exe was written over, not made anew"
+rm "$private/drive_c/uninstall-link.exe"
+[ ! -e "$unix_default/x64/version.dll" ] || fail "the earlier x64 folder was reused with what it held"
+echo "ok: installing twice equals installing once, over its own folder, with $made_anew made anew"
 for i in "${!installed_dlls[@]}"; do
   wine "${installed_regsvr32[$i]}" /s /u "$(installed_path "$default_folder" "${installed_dlls[$i]}")" ||
     fail "regsvr32 /u returned $?"
@@ -223,24 +281,32 @@ done
 check_uninstall "$default_folder" default
 echo "ok: uninstalled, though the DLL had been unregistered by hand; only the NoRemove Toolbar key and the user's interval are left"
 
+# An empty folder made beforehand, as an administrator makes one, chosen
+# with /D=.
+chosen_folder="C:\\Tandrel's Bänd"
+mkdir "$(unix_path "$chosen_folder")"
 run_setup "$chosen_folder" || fail "chosen: setup returned $?"
-check_locked "$chosen_folder"
+mapfile -t chosen_locked < <(locked_folders "$chosen_folder")
+check_locked "${chosen_locked[@]}"
 export_registry installed-chosen
-check_installed installed-chosen "$chosen_folder" "$version" "$dist" 0
-[ "$(cat "$chosen_unix/README.txt")" = "Notes of the folder's owner" ] || fail "the setup program replaced a README of someone else's"
+check_installed installed-chosen "$chosen_folder" "$version" "$dist" 1
 check_uninstall "$chosen_folder" chosen
-echo "ok: installed into the chosen folder and uninstalled; the README of someone else's is left as it was"
+echo "ok: installed into the empty folder chosen and uninstalled"
 
+# A refused registration in a folder whose parent the setup program makes:
+# both are locked from their making, and both go again.
+made_folder='C:\Made\Tandrel'
 status=0
-wine "$refused" 'C:\setup.exe' /S | tr -d '\r' || status=$?
+WINEDEBUG=trace+security,trace+advapi wine "$refused" 'C:\setup.exe' /S "/D=$made_folder" 2>"$private/drive_c/setup.trace" |
+  tr -d '\r' || status=$?
 [ "$status" -ne 0 ] && [ "$status" -ne 255 ] || fail "the setup program returned $status although registration was refused"
+check_locked 'C:\Made' "$made_folder"
 export_registry refused
 [ -z "$(changes uninstalled-chosen refused)" ] || { changes uninstalled-chosen refused; fail "a refused install left registry entries"; }
 [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "a refused install left files"; }
-echo "ok: a refused registration fails the install with $status and leaves nothing behind"
+echo "ok: a refused registration fails the install with $status and leaves nothing behind, not even the folder it made above"
 
 # An upgrade while a program holds the earlier DLL.
-unix_default=$(unix_path "$default_folder")
 held_path=$(installed_path "$default_folder" "$held_dll")
 run_setup || fail "setup returned $?"
 mkdir "$private/drive_c/hold"
@@ -249,11 +315,13 @@ held=$!
 for i in $(seq 1 300); do [ -e "$private/drive_c/hold/held" ] && break; sleep 0.1; done
 [ -e "$private/drive_c/hold/held" ] || fail "the DLL could not be held"
 run_setup "" setup-next.exe || fail "the upgrade returned $? while the DLL was in use"
+check_locked "${default_locked[@]}"
 touch "$private/drive_c/hold/release"
 wait "$held"
 rm -r "$private/drive_c/hold"
-held_folder=${held_path%\\*}
-restart "^$(literally "\\??\\$held_folder\\")ns[^\\]*\\.tmp\$" "$(unix_path "$held_folder")"
+# The earlier DLL waits for the restart in the installation folder, also the
+# x64 one: its folder is made anew.
+restart "^$(literally "\\??\\$default_folder\\")ns[^\\]*\\.tmp\$" "$unix_default"
 export_registry upgraded
 check_installed upgraded "$default_folder" "$next_version" "$work/next" 1
 echo "ok: $next_version upgrades $version while its DLL is in use: registered from its final path, the earlier file removed at the restart"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows Installer package of the release, run silently through the
-# platform's own msiexec as software distribution runs it: it installs the DLL
-# and registers it exactly as regsvr32 does, through the Installer's own
-# tables (the harvest that makes them leaves the registry as it was), asks
-# for a locked installation folder, repairs a deleted DLL, upgrades in place,
+# platform's own msiexec as software distribution runs it: it refuses an
+# INSTALLDIR that holds someone else's files or whose parent it would make
+# unlocked, installs the DLL and registers it exactly as regsvr32 does,
+# through the Installer's own tables (the harvest that makes them leaves the
+# registry as it was), asks for a locked installation folder owned by
+# Administrators, repairs a deleted DLL, upgrades in place,
 # and its uninstall, even with the DLL gone, takes everything back but what
 # the Installer itself keeps. A refused registration rolls a fresh install
 # back and fails an upgrade.
@@ -75,13 +77,14 @@ echo "ok: the registration harvest leaves the registry as it was"
 # show: it applies no file permissions, and reads every folder back as open
 # to everyone. The installation folder and the DLL, wherever INSTALLDIR
 # points, get a protected descriptor: Administrators and SYSTEM all rights,
-# Users read and execute, nothing inherited from the parent.
+# Users read and execute, nothing inherited from the parent; the folder is
+# owned by Administrators.
 table() { msiinfo export "$private/drive_c/Tandrel.msi" "$1" | tail -n +4 | tr -d '\r' | sort; }
 expected_locks=$(for component in "${components[@]}"; do
   read -r name file directory file_lock folder_lock <<<"$component"
   printf '%s\t%s\t%s\t%s\t\n' \
     "$file_lock" "$file" File 'D:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)' \
-    "$folder_lock" "$directory" CreateFolder 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+    "$folder_lock" "$directory" CreateFolder 'O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
 done | sort)
 [ "$(table MsiLockPermissionsEx)" = "$expected_locks" ] || { table MsiLockPermissionsEx; fail "the folder's permissions"; }
 expected_folders=$(for component in "${components[@]}"; do
@@ -90,9 +93,9 @@ expected_folders=$(for component in "${components[@]}"; do
 done | sort)
 [ "$(table CreateFolder)" = "$expected_folders" ] || { table CreateFolder; fail "no CreateFolder row that a folder's permissions name"; }
 # No custom action runs a program or the DLL with the system's rights: the
-# only one sets a property, before the install script is written.
-[ "$(table CustomAction)" = "$(printf 'SetInstallFolder\t1\tFolderAction\tSetInstallFolder\t')" ] ||
-  { table CustomAction; fail "custom actions besides the folder property"; }
+# two read and set properties, before the install script is written.
+[ "$(table CustomAction)" = "$(printf '%s\t1\tFolderAction\t%s\t\n' CheckInstallFolder CheckInstallFolder \
+  SetInstallFolder SetInstallFolder)" ] || { table CustomAction; fail "custom actions besides the folder's check and property"; }
 echo "ok: the package locks its folder and DLL, and has no custom action that runs a program"
 
 # The files beside the users' folders and the installer's cache of packages.
@@ -100,9 +103,29 @@ files_now() {
   (cd "$private/drive_c" && find . \( -path ./users -o -path ./windows/Installer \) -prune -o -print |
     grep -Ev '\.(reg|msi|log)$' | sort)
 }
+# A folder of someone else's, which INSTALLDIR may not name.
+mkdir "$private/drive_c/Notes"
+echo "Notes of the folder's owner" >"$private/drive_c/Notes/README.txt"
 files_before=$(files_now)
 seconds_since() { awk -v now="$(date +%s.%N)" -v then="$1" 'BEGIN { printf "%.1f", now - then }'; }
 msiexec() { wine msiexec "$@" /qn >/dev/null 2>&1; }
+
+# A folder that holds what is not Tandrel's, and one whose parent the
+# Installer would make with its own parent's permissions, fail the install
+# before it writes anything, with the reason in the log. Exit codes reach
+# here in their low 8 bits only: 1603 is 67.
+for refusal in 'C:\Notes|already holds files that are not Tandrel' 'C:\Missing\Tandrel|C:\Missing does not exist'; do
+  status=0
+  msiexec /i 'C:\Tandrel.msi' "INSTALLDIR=${refusal%%|*}" /l*v 'C:\refused-folder.log' || status=$?
+  [ "$status" -eq 67 ] || fail "${refusal%%|*}: msiexec returned $status, not 1603, for a folder it must refuse"
+  grep -aF "${refusal#*|}" "$private/drive_c/refused-folder.log" >/dev/null ||
+    fail "${refusal%%|*}: the log does not say why the folder is refused"
+  [ "$(files_now)" = "$files_before" ] || { diff <(echo "$files_before") <(files_now); fail "${refusal%%|*}: a refused folder changed files"; }
+done
+export_registry refused-folders
+left=$(changes before refused-folders | grep -Ev "$bookkeeping" || true)
+[ -z "$left" ] || { echo "$left"; fail "refused folders left registry entries"; }
+echo "ok: a folder of someone else's and a parent the Installer would make fail the install with 1603, writing nothing"
 
 # The versions of the products that the export $1 adds to Add/Remove
 # Programs, one a line.
@@ -185,7 +208,7 @@ echo "ok: a refused registration fails the install with $status and rolls it bac
 # An upgrade whose registration is refused fails. Windows Installer then
 # restores the earlier version, whose removal ran inside the failed
 # transaction; Wine's msiexec cannot show that: its rollback takes away what
-# the failed install wrote and restores nothing (see README).
+# the failed install wrote and restores nothing (see docs/wine-test-bed.md).
 msiexec /i 'C:\Tandrel.msi' || fail "msiexec /i returned $?"
 status=0
 wine "$refused" msiexec /i 'C:\Tandrel-next.msi' /qn /l*v 'C:\refused-upgrade.log' | tr -d '\r' || status=$?

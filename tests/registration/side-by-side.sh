@@ -17,7 +17,7 @@ done
 client64=$2
 client32=$4
 
-# Where the README and the installers put each DLL on 64-bit Windows.
+# Where the administrator's guide and the installers put each DLL on 64-bit Windows.
 module64='C:\Program Files (x86)\Tandrel\x64\Tandrel.DLL'
 module32='C:\Program Files (x86)\Tandrel\Tandrel.DLL'
 mkdir -p "$private/drive_c/Program Files (x86)/Tandrel/x64"
