@@ -304,8 +304,9 @@ TEST(BandInputObject, ActivationFocusesTheWindowAndTheSiteHearsOfIt)
 
 // ---- The platform's browser: the system's WebBrowser control, in the test
 // window, as the browser behind the band's site, pointed at a server of the
-// test's own on the loopback address. No HTML engine is loaded (Wine's
-// would need Gecko): its pages are of a type whose document the host makes.
+// test's own on the loopback address. The project's Wine environment turns
+// Wine's HTML engine off (it would need Gecko): the pages are of a type whose
+// document the host makes.
 
 const char kPageType[] = "application/x-tandrel-test-page";
 // The control's first start is slow under emulation.
