@@ -1,18 +1,21 @@
 // TandrelDemo: the band in a window laid out like a browser's, a toolbar
-// area (a rebar) holding the band above a page area that shows how often the
-// page has been loaded. The band is created by its class id through the
-// registry, as a browser creates the bands listed under its toolbar key, so
-// Tandrel.DLL must have been registered (scripts/demo runs regsvr32).
+// area (a rebar) holding the band above a page area in which the platform's
+// WebBrowser control shows the page at URL. The band is created by its class
+// id through the registry, as a browser creates the bands listed under its
+// toolbar key, so Tandrel.DLL must have been registered (scripts/demo runs
+// regsvr32); its site hands it the control as the browser to refresh.
+// Pages of content type TYPE are shown by the demo's own document class,
+// registered for that type while the demo runs.
 //
-//   TandrelDemo [--headless] [--interval SECONDS] [--refreshes COUNT]
-//               [--hold-until FILE] [--timeout SECONDS]
+//   TandrelDemo --url URL --page-type TYPE [--headless] [--interval SECONDS]
+//               [--refreshes COUNT] [--hold-until FILE] [--timeout SECONDS]
 //
 // Interactive, it runs until its window is closed. Headless, it picks a
-// custom interval through the band's own menu command and dialog, waits for
-// COUNT refreshes, rests the pointer on the band until its tooltip shows,
-// prints its window's place on the screen and "ready", keeps the window up
-// until FILE exists (a screenshot, say), then closes the band and prints the
-// refresh count.
+// custom interval through the band's own menu command and dialog, waits
+// until the page has been received COUNT times after the first, rests the
+// pointer on the band until its tooltip shows, prints its window's place on
+// the screen and "ready", keeps the window up until FILE exists (a
+// screenshot, say), then closes the band and the control.
 //
 // It declares itself aware of the display's DPI, as Internet Explorer does,
 // so that the system shows it in real pixels rather than stretched; its own
@@ -27,9 +30,10 @@
 #include <algorithm>
 #include <string>
 
-#include "host/HostBrowser.h"
+#include "host/BrowserControl.h"
 #include "host/HostSite.h"
 #include "host/HostedBand.h"
+#include "host/PageDocument.h"
 #include "TandrelLib.h"
 #include "resources/resource.h"
 
@@ -43,9 +47,10 @@ const UINT kDriverPeriod = 100;
 // At 96 DPI.
 const POINT kHostPlace = {40, 40};
 const SIZE kHostSize = {640, 360};
-const int kPageMargin = 16;
 
 struct DemoOptions {
+    std::string url;
+    std::string pageType;
     bool headless = false;
     std::string interval = "2";
     LONG refreshes = 3;
@@ -60,6 +65,10 @@ DemoOptions ParseOptions(int argc, char** argv)
         const bool hasValue = i + 1 < argc;
         if (!strcmp(argv[i], "--headless"))
             options.headless = true;
+        else if (!strcmp(argv[i], "--url") && hasValue)
+            options.url = argv[++i];
+        else if (!strcmp(argv[i], "--page-type") && hasValue)
+            options.pageType = argv[++i];
         else if (!strcmp(argv[i], "--interval") && hasValue)
             options.interval = argv[++i];
         else if (!strcmp(argv[i], "--refreshes") && hasValue)
@@ -114,16 +123,16 @@ public:
 
 private:
     static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PageWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     bool CreateChildren(HWND hwnd);
+    RECT PagePlace() const;
+    bool OpenBrowser();
     bool OpenBand();
     REBARBANDINFOA BandRow(CHAR (&title)[256]) const;
     void InsertBandIntoRebar();
     void OnBandInfoChanged();
     void Layout();
-    void PaintPage(HWND hwnd);
-    void CloseBand();
+    void CloseBandAndBrowser();
     void DriveHeadlessRun();
     void RestPointerOnBand();
     bool TooltipShown() const;
@@ -134,7 +143,8 @@ private:
     HWND m_hWnd = nullptr;
     HWND m_hRebar = nullptr;
     HWND m_hPage = nullptr;
-    CHostReference<CHostBrowser> m_browser;
+    CPageDocumentClass m_pages;
+    CBrowserControl m_browser;
     CHostReference<CHostSite> m_site;
     CHostedBand m_band;
     DriverStep m_step = DriverStep::OpenCustomDialog;
@@ -152,7 +162,7 @@ bool CDemoHost::Create(HINSTANCE hInstance)
     hostClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     hostClass.lpszClassName = kHostClassName;
     WNDCLASSA pageClass = hostClass;
-    pageClass.lpfnWndProc = PageWindowProc;
+    pageClass.lpfnWndProc = DefWindowProcA;
     pageClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     pageClass.lpszClassName = kPageClassName;
     if (!RegisterClassA(&hostClass) || !RegisterClassA(&pageClass))
@@ -160,7 +170,7 @@ bool CDemoHost::Create(HINSTANCE hInstance)
     const SIZE size = HostWindowSize();
     CreateWindowExA(0, kHostClassName, kHostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, kHostPlace.x, kHostPlace.y,
                     size.cx, size.cy, nullptr, nullptr, hInstance, this);
-    if (!m_hWnd || !OpenBand())
+    if (!m_hWnd || !OpenBrowser() || !OpenBand())
         return false;
     ShowWindow(m_hWnd, SW_SHOW);
     UpdateWindow(m_hWnd);
@@ -178,17 +188,38 @@ bool CDemoHost::CreateChildren(HWND hwnd)
                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
                                    RBS_BANDBORDERS | CCS_NODIVIDER,
                                0, 0, 0, 0, hwnd, nullptr, m_hInstance, nullptr);
-    m_hPage = CreateWindowExA(WS_EX_CLIENTEDGE, kPageClassName, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd,
-                              nullptr, m_hInstance, this);
+    m_hPage = CreateWindowExA(WS_EX_CLIENTEDGE, kPageClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                              0, 0, 0, hwnd, nullptr, m_hInstance, nullptr);
     return m_hRebar && m_hPage;
+}
+
+// The whole of the page area.
+RECT CDemoHost::PagePlace() const
+{
+    RECT place;
+    GetClientRect(m_hPage, &place);
+    return place;
+}
+
+// The page's document class first: the control looks it up when the page
+// arrives.
+bool CDemoHost::OpenBrowser()
+{
+    HRESULT hr = m_pages.Register(m_options.pageType);
+    if (SUCCEEDED(hr))
+        hr = m_browser.Create(m_hPage, PagePlace());
+    if (SUCCEEDED(hr) && !m_options.url.empty())
+        hr = m_browser.Navigate(m_options.url);
+    if (FAILED(hr)) {
+        Report("TandrelDemo: the browser control could not be made to show the page (0x%08lX)\n", hr);
+        return false;
+    }
+    return true;
 }
 
 bool CDemoHost::OpenBand()
 {
-    m_browser.reset(new CHostBrowser);
-    const HWND page = m_hPage;
-    m_browser->SetLoadObserver([page] { InvalidateRect(page, nullptr, TRUE); });
-    m_site.reset(new CHostSite(m_hRebar, m_browser.get()));
+    m_site.reset(new CHostSite(m_hRebar, m_browser.Browser()));
 
     IDeskBand* band = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_RefresherBand, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand,
@@ -254,35 +285,17 @@ void CDemoHost::Layout()
     GetWindowRect(m_hRebar, &rebar);
     const int top = rebar.bottom - rebar.top;
     MoveWindow(m_hPage, 0, top, client.right, client.bottom - top, TRUE);
+    m_browser.Move(PagePlace());
 }
 
-void CDemoHost::PaintPage(HWND hwnd)
+// The band lets go of the control before the control closes; its document
+// class goes last.
+void CDemoHost::CloseBandAndBrowser()
 {
-    CHAR text[256] = "The page has not been loaded.";
-    if (m_browser) {
-        const SYSTEMTIME& last = m_browser->LastLoadTime();
-        wsprintfA(text, "The page has been loaded %ld times.\nLast load at %02u:%02u:%02u.\n\n"
-                        "Click the band above to choose how often it reloads.",
-                  m_browser->LoadCount(), last.wHour, last.wMinute, last.wSecond);
-    }
-    PAINTSTRUCT paint;
-    const HDC hdc = BeginPaint(hwnd, &paint);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    const POINT dpi = ScreenDpi();
-    InflateRect(&client, -Scaled(kPageMargin, dpi.x), -Scaled(kPageMargin, dpi.y));
-    SetBkMode(hdc, TRANSPARENT);
-    DrawTextA(hdc, text, -1, &client, DT_LEFT | DT_TOP | DT_WORDBREAK);
-    EndPaint(hwnd, &paint);
-}
-
-void CDemoHost::CloseBand()
-{
-    if (!m_band.Band())
-        return;
     m_band.Close();
     m_site.reset();
-    Report("refreshes: %ld\n", m_browser->RefreshCount());
+    m_browser.Close();
+    m_pages.Revoke();
 }
 
 // The pointer moved onto the band as a user's would be, with the move the
@@ -336,7 +349,7 @@ void CDemoHost::DriveHeadlessRun()
         break;
     }
     case DriverStep::AwaitRefreshes:
-        if (m_browser->RefreshCount() >= m_options.refreshes) {
+        if (m_pages.Loads() > m_options.refreshes) {
             RestPointerOnBand();
             m_step = DriverStep::AwaitTooltip;
         }
@@ -344,7 +357,7 @@ void CDemoHost::DriveHeadlessRun()
     case DriverStep::AwaitTooltip:
         if (TooltipShown()) {
             ReportPlace();
-            Report("ready: the page has been loaded %ld times\n", m_browser->LoadCount());
+            Report("ready: the page has been received %ld times\n", m_pages.Loads());
             m_step = DriverStep::HoldForScreenshot;
         }
         break;
@@ -381,7 +394,7 @@ LRESULT CALLBACK CDemoHost::HostWindowProc(HWND hwnd, UINT message, WPARAM wPara
             host->DriveHeadlessRun();
         return 0;
     case WM_CLOSE:
-        host->CloseBand();
+        host->CloseBandAndBrowser();
         DestroyWindow(hwnd);
         return 0;
     case WM_DESTROY:
@@ -390,18 +403,6 @@ LRESULT CALLBACK CDemoHost::HostWindowProc(HWND hwnd, UINT message, WPARAM wPara
     default:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-}
-
-LRESULT CALLBACK CDemoHost::PageWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        CDemoHost* host = static_cast<CDemoHost*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
-    } else if (message == WM_PAINT) {
-        reinterpret_cast<CDemoHost*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))->PaintPage(hwnd);
-        return 0;
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 int CDemoHost::Run()
@@ -422,13 +423,14 @@ int main(int argc, char** argv)
     SetProcessDPIAware();
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_COOL_CLASSES};
     InitCommonControlsEx(&controls);
-    CoInitialize(nullptr);
+    // The control's in-place activation needs OLE, not COM alone.
+    OleInitialize(nullptr);
     int exitCode = 1;
     {
         CDemoHost host(options);
         if (host.Create(GetModuleHandleA(nullptr)))
             exitCode = host.Run();
     }
-    CoUninitialize();
+    OleUninitialize();
     return exitCode;
 }

@@ -1,4 +1,5 @@
-// How quickly a band shows up, and how well its timer keeps time.
+// How quickly a band shows up, how well its timer keeps time, and how soon
+// a refresh reaches a web server through the platform's browser.
 //
 //   BandBench [--trials N] [--interval SECONDS] [--ticks N]
 //
@@ -8,6 +9,11 @@
 //    the rest are warm.
 // 2. Timer accuracy: an interval chosen through the band's own custom dialog,
 //    then the times between consecutive refreshes over a number of ticks.
+// 3. Tick to request: the platform's WebBrowser control as the band's
+//    browser, showing a page of the host's own content type from a server on
+//    the loopback address; from each tick of the band's timer taken from the
+//    queue to the server's reading the page's request line. The first
+//    refresh of the process sets up the download machinery.
 #include <windows.h>
 #include <math.h>
 #include <stdio.h>
@@ -19,13 +25,16 @@
 #include <vector>
 
 #include "TandrelLib.h"
+#include "host/BrowserControl.h"
 #include "host/HostBrowser.h"
 #include "host/HostSite.h"
 #include "host/HostedBand.h"
+#include "host/PageDocument.h"
 #include "host/TandrelLibrary.h"
 #include "resources/resource.h"
 #include "support/Owners.h"
 #include "tests/common/HostObjects.h"
+#include "tests/common/LoopbackHttpServer.h"
 
 namespace {
 
@@ -128,21 +137,35 @@ void CALLBACK FillCustomDialog(HWND, UINT, UINT_PTR timer, DWORD)
     g_dialogFilled = true;
 }
 
+HRESULT OpenBand(const CTandrelLibrary& library, CHostSite* site, CHostedBand& hosted)
+{
+    CInterfacePtr<IDeskBand> band;
+    HRESULT hr = library.CreateBand(IID_IDeskBand, band.ReceiveVoid());
+    if (SUCCEEDED(hr))
+        hr = hosted.Open(band.Detach(), static_cast<IOleWindow*>(site));
+    return hr;
+}
+
+// True when the band's custom dialog took the interval.
+bool ChooseInterval(HWND band, const std::string& interval)
+{
+    g_interval = interval;
+    g_dialogFilled = false;
+    SetTimer(nullptr, 0, 20, FillCustomDialog);
+    SendMessageA(band, WM_COMMAND, ID_REFRESH_CUSTOM, 0);
+    return g_dialogFilled;
+}
+
 void BenchTimer(const CTandrelLibrary& library, HWND parent, const BenchOptions& options)
 {
     CInterfacePtr<CHostBrowser> browser = MakeHostObject<CHostBrowser>();
     CInterfacePtr<CHostSite> site = MakeHostObject<CHostSite>(parent, browser.Get());
-    CInterfacePtr<IDeskBand> band;
     CHostedBand hosted;
-    if (FAILED(library.CreateBand(IID_IDeskBand, band.ReceiveVoid())) ||
-        FAILED(hosted.Open(band.Detach(), static_cast<IOleWindow*>(site.Get())))) {
+    if (FAILED(OpenBand(library, site.Get(), hosted))) {
         printf("timer: the band could not be shown\n");
         return;
     }
-    g_interval = options.interval;
-    SetTimer(nullptr, 0, 20, FillCustomDialog);
-    SendMessageA(hosted.Window(), WM_COMMAND, ID_REFRESH_CUSTOM, 0);
-    if (!g_dialogFilled) {
+    if (!ChooseInterval(hosted.Window(), options.interval)) {
         printf("timer: the custom dialog did not take the interval\n");
         return;
     }
@@ -175,11 +198,84 @@ void BenchTimer(const CTandrelLibrary& library, HWND parent, const BenchOptions&
            times[options.ticks - 1] - chosen - period * options.ticks);
 }
 
+const char kBenchPageType[] = "application/x-tandrel-bench-page";
+
+// Pumps until pages have been received count times or the deadline passes.
+bool AwaitPages(const CPageDocumentClass& pages, LONG count, double deadline)
+{
+    while (pages.Loads() < count && HostClockMilliseconds() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        Pump();
+    }
+    return pages.Loads() >= count;
+}
+
+// Pumps until count refresh ticks of band have been taken from the queue or
+// the deadline passes; the time of each.
+std::vector<double> TickTimes(HWND band, int count, double deadline)
+{
+    std::vector<double> ticks;
+    while (static_cast<int>(ticks.size()) < count && HostClockMilliseconds() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == band && msg.message == WM_TIMER && msg.wParam == 1)
+                ticks.push_back(HostClockMilliseconds());
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return ticks;
+}
+
+void BenchTickToRequest(const CTandrelLibrary& library, HWND parent, const BenchOptions& options)
+{
+    CLoopbackHttpServer server(std::map<std::string, std::string>{{"/page", kBenchPageType}});
+    CPageDocumentClass pages;
+    CBrowserControl control;
+    RECT place;
+    GetClientRect(parent, &place);
+    const double start = HostClockMilliseconds();
+    if (!server.IsListening() || FAILED(pages.Register(kBenchPageType)) || FAILED(control.Create(parent, place)) ||
+        FAILED(control.Navigate(server.Url("/page"))) || !AwaitPages(pages, 1, start + 30000)) {
+        printf("tick to request: the browser control did not show the page\n");
+        return;
+    }
+    CInterfacePtr<CHostSite> site = MakeHostObject<CHostSite>(parent, control.Browser());
+    CHostedBand hosted;
+    if (FAILED(OpenBand(library, site.Get(), hosted)) || !ChooseInterval(hosted.Window(), options.interval)) {
+        printf("tick to request: the band could not be shown with the interval\n");
+        return;
+    }
+    const double period = atof(options.interval.c_str()) * 1000.0;
+    const std::vector<double> ticks =
+        TickTimes(hosted.Window(), options.ticks, HostClockMilliseconds() + period * (options.ticks + 2));
+    hosted.Close();
+    const std::vector<HttpRequest> requests = server.Requests();
+    // Each refresh fetches while its tick is handled: request i + 1 answers
+    // tick i.
+    if (ticks.size() < 2 || requests.size() != ticks.size() + 1) {
+        printf("tick to request: %u ticks, %u requests after the first\n", static_cast<unsigned>(ticks.size()),
+               static_cast<unsigned>(requests.size() - 1));
+        return;
+    }
+    std::vector<double> times;
+    for (size_t i = 0; i < ticks.size(); ++i)
+        times.push_back(requests[i + 1].time - ticks[i]);
+    const double first = times.front();
+    std::vector<double> rest(times.begin() + 1, times.end());
+    std::sort(rest.begin(), rest.end());
+    printf("tick to request: first %.2f ms; then median %.2f ms, min %.2f ms, max %.2f ms (%u ticks)\n", first,
+           rest[rest.size() / 2], rest.front(), rest.back(), static_cast<unsigned>(times.size()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const BenchOptions options = ParseOptions(argc, argv);
+    // The browser control's in-place activation needs OLE.
+    OleInitialize(nullptr);
     CTandrelLibrary library;
     if (!library.IsLoaded()) {
         printf("BandBench: Tandrel.DLL could not be loaded\n");
@@ -189,5 +285,7 @@ int main(int argc, char** argv)
     Pump();
     BenchFirstPaint(library, parent, options.trials);
     BenchTimer(library, parent, options);
+    BenchTickToRequest(library, parent, options);
+    OleUninitialize();
     return 0;
 }

@@ -59,20 +59,6 @@ std::string FieldText(HWND dialog)
     return text;
 }
 
-// Opens the custom dialog, types entry and presses Enter; true when the
-// dialog closed.
-bool ChooseCustomInterval(HWND band, const std::string& entry)
-{
-    bool closed = false;
-    CommandWithUser(band, ID_REFRESH_CUSTOM, [&](const CUser& user) {
-        const HWND dialog = user.WaitForWindow(kIntervalDialogTitle);
-        user.Type(dialog, IDC_INTERVAL, entry);
-        user.PressKey(dialog, IDC_INTERVAL, VK_RETURN);
-        closed = dialog && user.WaitUntilGone(dialog);
-    });
-    return closed;
-}
-
 // Each invalid entry gives its message, owned by the dialog, which stays
 // open with the text as typed until the user escapes.
 void ExpectEntriesRejectedWith(const std::vector<std::string>& entries, const std::string& message)

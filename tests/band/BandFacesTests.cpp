@@ -1,12 +1,16 @@
 // The band's COM faces as a host sees them: band info, site, persistence,
-// window and input-object operations, and the interfaces it answers.
+// window and input-object operations, and the interfaces it answers; and the
+// band's refresh reaching a browser it did not write, the platform's own.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
 #include "TandrelLib.h"
+#include "host/BrowserControl.h"
+#include "host/PageDocument.h"
 #include "resources/resource.h"
 #include "tests/band/BandHarness.h"
+#include "tests/common/LoopbackHttpServer.h"
 
 namespace {
 
@@ -299,6 +303,91 @@ TEST(BandInputObject, ActivationFocusesTheWindowAndTheSiteHearsOfIt)
     EXPECT_TRUE(changes[0].gained);
     EXPECT_EQ(static_cast<IUnknown*>(host.Band()), changes[1].object);
     EXPECT_FALSE(changes[1].gained);
+}
+
+// ---- The platform's browser: the system's WebBrowser control, in the test
+// window, as the browser behind the band's site, pointed at a server of the
+// test's own on the loopback address. The project's Wine environment turns
+// Wine's HTML engine off (it would need Gecko): the pages are of a type whose
+// document the host makes.
+
+const char kPageType[] = "application/x-tandrel-test-page";
+// The control's first start is slow under emulation.
+const DWORD kNavigationTimeout = 30000;
+const RECT kControlPlace = {220, 0, 418, 58};
+
+class PlatformBrowser : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+        ASSERT_TRUE(m_oleInitialized);
+        ASSERT_TRUE(m_server.IsListening());
+        ASSERT_EQ(S_OK, m_pages.Register(kPageType));
+        ASSERT_EQ(S_OK, m_control.Create(TestParentWindow(), kControlPlace));
+    }
+
+    void TearDown() override
+    {
+        m_band.Close();
+        m_site.Reset();
+        m_control.Close();
+        m_pages.Revoke();
+        if (m_oleInitialized)
+            OleUninitialize();
+    }
+
+    HRESULT Navigate(const char* path) { return m_control.Navigate(m_server.Url(path)); }
+
+    // A band sited with the control as its browser.
+    HRESULT OpenBand()
+    {
+        m_site = MakeHostObject<CHostSite>(TestParentWindow(), m_control.Browser());
+        return m_band.Open(NewBand().Detach(), static_cast<IOleWindow*>(m_site.Get()));
+    }
+
+    CLoopbackHttpServer m_server{{{"/page", kPageType}, {"/html", "text/html"}}};
+    CPageDocumentClass m_pages;
+    CBrowserControl m_control;
+    CInterfacePtr<CHostSite> m_site;
+    CHostedBand m_band;
+    bool m_oleInitialized = false;
+};
+
+TEST_F(PlatformBrowser, EveryTickMakesTheControlFetchItsPageAgain)
+{
+    ASSERT_EQ(S_OK, Navigate("/page"));
+    ASSERT_TRUE(PumpUntil([&] { return m_pages.Loads() == 1; }, kNavigationTimeout));
+    ASSERT_EQ(1u, m_server.RequestCount());
+    ASSERT_EQ(S_OK, OpenBand());
+    CRefreshTickCounter ticks(m_band.Window());
+    ASSERT_TRUE(ChooseCustomInterval(m_band.Window(), "1"));
+    ASSERT_TRUE(PumpUntil([&] { return ticks.Count() >= 3; }, 10000));
+    const std::vector<HttpRequest> requests = m_server.Requests();
+    EXPECT_EQ(static_cast<size_t>(1 + ticks.Count()), requests.size());
+    EXPECT_EQ(1 + ticks.Count(), m_pages.Loads());
+    for (const HttpRequest& request : requests)
+        EXPECT_EQ("GET /page", request.method + " " + request.path);
+}
+
+// Without an HTML engine the control makes no document of a text/html page:
+// its Refresh has nothing to refresh.
+TEST_F(PlatformBrowser, PageTheControlCannotShowFailsItsRefreshAndTheBandTicksOn)
+{
+    ASSERT_EQ(S_OK, Navigate("/html"));
+    ASSERT_TRUE(PumpUntil([&] { return m_server.RequestCount() == 1; }, kNavigationTimeout));
+    EXPECT_EQ(E_FAIL, m_control.Browser()->Refresh());
+    ASSERT_EQ(S_OK, OpenBand());
+    const HWND band = m_band.Window();
+    CRefreshTickCounter ticks(band);
+    ASSERT_TRUE(ChooseCustomInterval(band, "1"));
+    EXPECT_TRUE(PumpUntil([&] { return ticks.Count() >= 2; }, 10000));
+    EXPECT_EQ(1u, m_server.RequestCount());
+    EXPECT_EQ("Every 1 seconds", PaintedText(band));
+    m_band.Close();
+    EXPECT_FALSE(IsWindow(band));
+    EXPECT_EQ(1u, m_site->References());
+    EXPECT_EQ(0, m_pages.Loads());
 }
 
 } // namespace
