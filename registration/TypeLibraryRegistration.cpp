@@ -22,11 +22,14 @@ HRESULT LoadTypeLibraryFrom(LPCSTR path, CTextConverter& converter, LPCWSTR* wid
 }
 
 // The module's own library did not load: the same path with ".tlb" for its
-// extension, unless that would not fit the buffer.
-HRESULT LoadFallbackTypeLibrary(CHAR (&path)[MAX_PATH], LPSTR extension, CTextConverter& converter,
+// extension, unless that would make a path of MAX_PATH characters or more.
+// Any shorter one fits the buffer, whatever the code page.
+HRESULT LoadFallbackTypeLibrary(CHAR (&path)[kModulePathBytes], LPSTR extension, CTextConverter& converter,
                                 LPCWSTR* widePath, ITypeLib** library)
 {
-    if ((extension - path) + static_cast<int>(sizeof(kTypeLibrarySuffix)) > MAX_PATH)
+    static_assert(3 * (MAX_PATH - sizeof(kTypeLibrarySuffix)) + sizeof(kTypeLibrarySuffix) <= size_t{kModulePathBytes});
+    const int stemBytes = static_cast<int>(extension - path);
+    if (CharacterCount(path, stemBytes, CP_ACP) + static_cast<int>(sizeof(kTypeLibrarySuffix)) > MAX_PATH)
         return E_FAIL;
     CopyMemory(extension, kTypeLibrarySuffix, sizeof(kTypeLibrarySuffix));
     return LoadTypeLibraryFrom(path, converter, widePath, library);
@@ -66,7 +69,7 @@ HRESULT LoadModuleTypeLibrary(HINSTANCE module, BSTR* path, ITypeLib** library)
     *path = nullptr;
     *library = nullptr;
 
-    CHAR modulePath[MAX_PATH];
+    CHAR modulePath[kModulePathBytes];
     HRESULT hr = ReadModulePath(module, modulePath);
     if (FAILED(hr))
         return hr;

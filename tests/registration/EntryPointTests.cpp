@@ -155,7 +155,25 @@ const char kNoRemoveKeys[] =
     "HKLM\\Software\\Microsoft\\Internet Explorer\n"
     "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n";
 
-class DllRegisterServer : public SystemSandboxedTest {};
+class DllRegisterServer : public SystemSandboxedTest {
+protected:
+    // Registers copy, which registers its path exactly as the system reports
+    // it, and unregisters it again.
+    void ExpectPathRegisteredAsOnDiskAndTakenBack(CModuleCopy& copy)
+    {
+        ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+        WCHAR server[MAX_PATH] = L"";
+        DWORD bytes = sizeof(server);
+        const std::wstring serverKey = std::wstring(L"CLSID\\") + ToWide(kClassId) + L"\\InprocServer32";
+        ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                                              server, &bytes));
+        EXPECT_EQ(copy.Path(), server);
+        EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
+
+        EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+        EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+    }
+};
 
 TEST_F(DllRegisterServer, WritesExactlyTheScriptEntriesTheCategoryAndTheTypeLibraryWithTheQuotedFolderPath)
 {
@@ -176,18 +194,22 @@ TEST_F(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThrea
     CModuleCopy copy(L"Caf\x00E9", L"Tandrel.DLL");
     copy.Load();
     CThreadLocale japanese(kJapaneseLocale);
-    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ExpectPathRegisteredAsOnDiskAndTakenBack(copy);
+}
 
-    WCHAR server[MAX_PATH] = L"";
-    DWORD bytes = sizeof(server);
-    const std::wstring serverKey = std::wstring(L"CLSID\\") + ToWide(kClassId) + L"\\InprocServer32";
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                                          server, &bytes));
-    EXPECT_EQ(copy.Path(), server);
-    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
-
-    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+// Windows may take UTF-8 (65001) for the system's ANSI code page, in which a
+// CJK character takes three bytes: a folder named in such characters makes a
+// path of more bytes than MAX_PATH, and of more than two bytes a character.
+// RegistrationToolTests runs this case with that code page.
+TEST_F(DllRegisterServer, RegistersAFolderNamedInThreeByteCharactersInTheUtf8CodePage)
+{
+    if (GetACP() != CP_UTF8)
+        GTEST_SKIP() << "the system's code page is " << GetACP() << ", not UTF-8";
+    const std::wstring name(40, L'\x5c71');
+    CModuleCopy copy(name + L"\\" + name, L"Tandrel.DLL");
+    copy.Load();
+    ASSERT_GT(copy.AnsiPath().size(), size_t{MAX_PATH});
+    ExpectPathRegisteredAsOnDiskAndTakenBack(copy);
 }
 
 TEST_F(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
