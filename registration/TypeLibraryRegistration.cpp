@@ -149,21 +149,28 @@ LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
 }
 
 // Whether the locale key of this version holds another platform's subkey
-// than the library's own.
-bool IsRegisteredForAnotherPlatform(const TLIBATTR& attributes)
+// than the library's own: S_OK with the answer, or the registry's failure
+// when it cannot tell.
+HRESULT IsRegisteredForAnotherPlatform(const TLIBATTR& attributes, bool* another)
 {
+    *another = false;
     const LPCSTR own = PlatformKeyName(attributes.syskind);
+    if (!own)
+        return S_OK;
     CRegistryKey locale;
-    if (!own || OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale) != ERROR_SUCCESS)
-        return false;
-    for (DWORD index = 0;; ++index) {
+    LONG error = OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale);
+    if (error == ERROR_FILE_NOT_FOUND)
+        return S_OK;
+    for (DWORD index = 0; error == ERROR_SUCCESS; ++index) {
         CHAR name[256];
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return false;
-        if (lstrcmpiA(name, own) != 0)
-            return true;
+        error = RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_SUCCESS && lstrcmpiA(name, own) != 0) {
+            *another = true;
+            return S_OK;
+        }
     }
+    return error == ERROR_NO_MORE_ITEMS ? S_OK : StatusFromWin32(error);
 }
 
 // While another platform's DLL keeps the version registered, its entries
@@ -196,20 +203,22 @@ HRESULT WithModuleLibraryAttributes(HINSTANCE module, Action action)
 
 } // namespace
 
-bool IsModuleTypeLibraryShared(HINSTANCE module)
+HRESULT IsModuleTypeLibraryShared(HINSTANCE module, bool* shared)
 {
-    bool shared = false;
-    WithModuleLibraryAttributes(module, [&shared](const TLIBATTR& attributes) {
-        shared = IsRegisteredForAnotherPlatform(attributes);
-        return S_OK;
+    *shared = false;
+    return WithModuleLibraryAttributes(module, [shared](const TLIBATTR& attributes) {
+        return IsRegisteredForAnotherPlatform(attributes, shared);
     });
-    return shared;
 }
 
 HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
 {
     return WithModuleLibraryAttributes(module, [](const TLIBATTR& attributes) {
-        if (IsRegisteredForAnotherPlatform(attributes))
+        bool shared = false;
+        const HRESULT hr = IsRegisteredForAnotherPlatform(attributes, &shared);
+        if (FAILED(hr))
+            return hr;
+        if (shared)
             return RemovePlatformRegistration(attributes);
         return UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid,
                                  attributes.syskind);

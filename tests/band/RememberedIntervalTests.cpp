@@ -130,21 +130,14 @@ private:
 
 // One kernel32 import of this program, the product's code linked in, pointed
 // at replacement for the object's lifetime.
-class CRedirectedImport {
+class CRedirectedImport : public CScopedImportRedirect {
 public:
     CRedirectedImport(LPCSTR name, const void* replacement)
-        : m_real(reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name))),
-          m_replacement(replacement)
+        : CScopedImportRedirect(GetModuleHandleW(nullptr),
+                                reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)),
+                                replacement)
     {
-        RedirectImport(GetModuleHandleW(nullptr), m_real, m_replacement);
     }
-    ~CRedirectedImport() { RedirectImport(GetModuleHandleW(nullptr), m_replacement, m_real); }
-    CRedirectedImport(const CRedirectedImport&) = delete;
-    CRedirectedImport& operator=(const CRedirectedImport&) = delete;
-
-private:
-    const void* m_real;
-    const void* m_replacement;
 };
 
 // The system clock as this program's code reads it, stopped at a moment of

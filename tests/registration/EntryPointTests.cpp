@@ -5,6 +5,7 @@
 
 #include "TandrelLib.h"
 #include "support/Owners.h"
+#include "tests/common/ImportRedirect.h"
 #include "tests/common/Platform.h"
 #include "tests/common/SandboxedTest.h"
 #include "tests/common/ThreadLocale.h"
@@ -127,6 +128,18 @@ std::vector<std::string> TypeLibraryEntries(const std::string& libraryPath)
     };
 }
 
+// The script's entries that unregistration keeps while the other platform's
+// DLL may use them: all but this view's class key and toolbar value.
+std::vector<std::string> ScriptEntriesOfBothViews(const std::string& modulePath)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : ScriptEntries(modulePath)) {
+        if (line.find("HKCR\\CLSID\\") != 0 && line.find(" : " + std::string(kClassId)) == std::string::npos)
+            kept.push_back(line);
+    }
+    return kept;
+}
+
 // What the category step adds to the script's entries.
 std::vector<std::string> ScriptAndCategoryEntries(const std::string& modulePath)
 {
@@ -235,9 +248,14 @@ TEST_F(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheSc
     expected.push_back("HKCR\\TypeLib");
     EXPECT_EQ(RegistryProbe::SortedDump(expected), Sandbox().Dump());
 
-    // Unregistration removes the script's entries and then reports the same.
+    // Without its library, unregistration cannot tell whether the other
+    // platform's DLL shares the script's entries: they stay, the class key of
+    // this view goes, and the result is the same.
     EXPECT_EQ(hr, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
+    kept.push_back("HKCR\\Interface");
+    kept.push_back("HKCR\\TypeLib");
+    EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
 }
 
 class DllUnregisterServer : public SystemSandboxedTest {};
@@ -299,27 +317,69 @@ TEST_F(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
 // version under its own platform's subkey, and the ProgIDs and that version
 // key are one for both registry views: they stay while the other DLL's
 // registration does, and only this DLL's class key and platform subkey go.
+const std::string kLocaleKey = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\";
+const std::string kOtherPlatformDll = "C:\\Program Files\\Other\\Tandrel.DLL";
+
+// The lines of the other platform's registration of the library.
+std::vector<std::string> OtherPlatformEntries()
+{
+    return {"HKCR\\" + kLocaleKey + kOtherPlatformKey,
+            Value("HKCR\\" + kLocaleKey + kOtherPlatformKey, "@", kOtherPlatformDll)};
+}
+
 TEST_F(DllUnregisterServer, KeepsTheSharedEntriesWhileTheOtherPlatformKeepsTheLibrary)
 {
     CModuleCopy copy(L"side by side", L"Tandrel.DLL");
     copy.Load();
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
-    const std::string locale = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\";
-    const std::string otherDll = "C:\\Program Files\\Other\\Tandrel.DLL";
-    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, locale + kOtherPlatformKey, "", otherDll));
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, kLocaleKey + kOtherPlatformKey, "", kOtherPlatformDll));
 
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    std::vector<std::string> kept;
-    for (const std::string& line : ScriptEntries(copy.AnsiPath())) {
-        if (line.find("HKCR\\CLSID\\") != 0 && line.find(" : " + std::string(kClassId)) == std::string::npos)
-            kept.push_back(line);
-    }
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
     for (const std::string& line : TypeLibraryEntries(copy.AnsiPath())) {
-        if (line.find("HKCR\\" + locale + kOwnPlatformKey) != 0)
+        if (line.find("HKCR\\" + kLocaleKey + kOwnPlatformKey) != 0)
             kept.push_back(line);
     }
-    kept.push_back("HKCR\\" + locale + kOtherPlatformKey);
-    kept.push_back(Value("HKCR\\" + locale + kOtherPlatformKey, "@", otherDll));
+    for (const std::string& line : OtherPlatformEntries())
+        kept.push_back(line);
+    EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
+}
+
+int g_stringCopiesToRefuse = 0;
+
+BSTR WINAPI StringCopyOrRefusal(const OLECHAR* text)
+{
+    if (g_stringCopiesToRefuse > 0) {
+        --g_stringCopiesToRefuse;
+        return nullptr;
+    }
+    return SysAllocString(text);
+}
+
+// Whether the other platform's DLL still uses the shared entries is asked of
+// the DLL's type library, loaded with a string copy of its path. When that
+// copy fails the check cannot tell: unregistration keeps everything the other
+// DLL may use, the library's registration too, and fails with its status.
+TEST_F(DllUnregisterServer, CheckThatCannotTellKeepsTheSharedEntriesAndIsTheResult)
+{
+    CModuleCopy copy(L"cannot tell", L"Tandrel.DLL");
+    copy.Load();
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, kLocaleKey + kOtherPlatformKey, "", kOtherPlatformDll));
+
+    g_stringCopiesToRefuse = 1;
+    {
+        const CScopedImportRedirect refused(
+            copy.Module(), reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("oleaut32.dll"), "SysAllocString")),
+            reinterpret_cast<const void*>(StringCopyOrRefusal));
+        EXPECT_EQ(E_OUTOFMEMORY, copy.Call("DllUnregisterServer"));
+    }
+    EXPECT_EQ(0, g_stringCopiesToRefuse);
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
+    for (const std::string& line : TypeLibraryEntries(copy.AnsiPath()))
+        kept.push_back(line);
+    for (const std::string& line : OtherPlatformEntries())
+        kept.push_back(line);
     EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
 }
 
