@@ -9,8 +9,8 @@
 //
 // The browser runs most tabs at low integrity or in an AppContainer, where
 // the current user's own key may be read but not written. The interval then
-// goes where such a process may write, and loading takes the most recently
-// remembered one of every place the process may read.
+// goes to every place the process may write, and loading takes the most
+// recently remembered one of every place the process may read.
 
 // Hands out a key under which a process that may not write the current
 // user's own keys may keep its settings: on success the key, which the caller

@@ -10,10 +10,12 @@
 // one that is its folder the folder reference; any other mention of the
 // folder is refused, as the package would carry the build machine's path.
 //
-// A key that registration creates without a value is a row of its own:
-// created and kept when unregistration keeps it (a NoRemove key of the
-// script), created and removed with the package otherwise. Keys with values
-// the Installer creates with them, and removes once they are empty.
+// A key that unregistration keeps (a NoRemove key of the script, such as the
+// browser's shared Toolbar key) is a row of its own, created and kept, so
+// that the uninstall never takes a key that others share or that was there
+// before. A key that registration creates without a value and unregistration
+// removes is a row too, created and removed with the package. Other keys the
+// Installer creates with their values, and removes once they are empty.
 #include <windows.h>
 #include <stdio.h>
 
@@ -148,8 +150,10 @@ public:
                 throw std::runtime_error("unregistration keeps values of " + key);
             for (const CValue& value : state.values)
                 elements += Value(key, value);
-            if (state.values.empty() && !state.hasSubkeys)
-                elements += KeyRow(key, kept != unregistered.end() ? "+" : "*");
+            if (kept != unregistered.end())
+                elements += KeyRow(key, "+");
+            else if (state.values.empty() && !state.hasSubkeys)
+                elements += KeyRow(key, "*");
         }
         return elements;
     }

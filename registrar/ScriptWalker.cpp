@@ -449,7 +449,7 @@ HRESULT CRegScriptParser::WriteBinaryValue(CRegistryKey& key, LPCSTR valueName, 
     CValueData buffer;
     auto* data = static_cast<BYTE*>(buffer.Allocate(static_cast<UINT32>(digits / 2)));
     if (!data)
-        return E_FAIL;
+        return E_OUTOFMEMORY;
     ZeroMemory(data, digits / 2);
     for (size_t i = 0; i < digits; ++i)
         data[i / 2] |= static_cast<BYTE>(HexDigitValue(text[i]) << (i % 2 == 0 ? 4 : 0));

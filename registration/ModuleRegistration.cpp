@@ -43,9 +43,15 @@ HRESULT RegisterAllClasses(CComModule& module, BOOL bWithTypeLibrary)
 // are one for both views. While the library stays registered for the other
 // platform, those shared entries are still the other DLL's: unregistering
 // removes only this view's class key, not the script's shared entries.
+// When that cannot be told, the shared entries stay as if they were the
+// other DLL's, the library's registration too, and the failure to tell is
+// the result.
 HRESULT UnregisterAllClasses(CComModule& module, BOOL bWithTypeLibrary)
 {
-    const bool shared = bWithTypeLibrary && IsModuleTypeLibraryShared(TypeLibraryInstance());
+    bool shared = false;
+    const HRESULT check = bWithTypeLibrary ? IsModuleTypeLibraryShared(TypeLibraryInstance(), &shared) : S_OK;
+    if (FAILED(check))
+        shared = true;
     HRESULT hr = S_OK;
     for (ObjectMapEntry* entry = module.m_pObjectMap; entry && entry->ClassId; ++entry) {
         hr = UpdateClassCategories(*entry->ClassId, entry->GetClassCategoryMap(), FALSE);
@@ -55,5 +61,7 @@ HRESULT UnregisterAllClasses(CComModule& module, BOOL bWithTypeLibrary)
         if (FAILED(hr))
             return hr;
     }
+    if (FAILED(check))
+        return check;
     return bWithTypeLibrary ? UnregisterModuleTypeLibrary(TypeLibraryInstance()) : hr;
 }

@@ -22,11 +22,14 @@ HRESULT LoadTypeLibraryFrom(LPCSTR path, CTextConverter& converter, LPCWSTR* wid
 }
 
 // The module's own library did not load: the same path with ".tlb" for its
-// extension, unless that would not fit the buffer.
-HRESULT LoadFallbackTypeLibrary(CHAR (&path)[MAX_PATH], LPSTR extension, CTextConverter& converter,
+// extension, unless that would make a path of MAX_PATH characters or more.
+// Any shorter one fits the buffer, whatever the code page.
+HRESULT LoadFallbackTypeLibrary(CHAR (&path)[kModulePathBytes], LPSTR extension, CTextConverter& converter,
                                 LPCWSTR* widePath, ITypeLib** library)
 {
-    if ((extension - path) + static_cast<int>(sizeof(kTypeLibrarySuffix)) > MAX_PATH)
+    static_assert(3 * (MAX_PATH - sizeof(kTypeLibrarySuffix)) + sizeof(kTypeLibrarySuffix) <= size_t{kModulePathBytes});
+    const int stemBytes = static_cast<int>(extension - path);
+    if (CharacterCount(path, stemBytes, CP_ACP) + static_cast<int>(sizeof(kTypeLibrarySuffix)) > MAX_PATH)
         return E_FAIL;
     CopyMemory(extension, kTypeLibrarySuffix, sizeof(kTypeLibrarySuffix));
     return LoadTypeLibraryFrom(path, converter, widePath, library);
@@ -66,7 +69,7 @@ HRESULT LoadModuleTypeLibrary(HINSTANCE module, BSTR* path, ITypeLib** library)
     *path = nullptr;
     *library = nullptr;
 
-    CHAR modulePath[MAX_PATH];
+    CHAR modulePath[kModulePathBytes];
     HRESULT hr = ReadModulePath(module, modulePath);
     if (FAILED(hr))
         return hr;
@@ -146,21 +149,28 @@ LONG OpenLocaleKey(const TLIBATTR& attributes, REGSAM access, CRegistryKey& key)
 }
 
 // Whether the locale key of this version holds another platform's subkey
-// than the library's own.
-bool IsRegisteredForAnotherPlatform(const TLIBATTR& attributes)
+// than the library's own: S_OK with the answer, or the registry's failure
+// when it cannot tell.
+HRESULT IsRegisteredForAnotherPlatform(const TLIBATTR& attributes, bool* another)
 {
+    *another = false;
     const LPCSTR own = PlatformKeyName(attributes.syskind);
+    if (!own)
+        return S_OK;
     CRegistryKey locale;
-    if (!own || OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale) != ERROR_SUCCESS)
-        return false;
-    for (DWORD index = 0;; ++index) {
+    LONG error = OpenLocaleKey(attributes, KEY_ENUMERATE_SUB_KEYS, locale);
+    if (error == ERROR_FILE_NOT_FOUND)
+        return S_OK;
+    for (DWORD index = 0; error == ERROR_SUCCESS; ++index) {
         CHAR name[256];
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return false;
-        if (lstrcmpiA(name, own) != 0)
-            return true;
+        error = RegEnumKeyExA(locale.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_SUCCESS && lstrcmpiA(name, own) != 0) {
+            *another = true;
+            return S_OK;
+        }
     }
+    return error == ERROR_NO_MORE_ITEMS ? S_OK : StatusFromWin32(error);
 }
 
 // While another platform's DLL keeps the version registered, its entries
@@ -193,20 +203,22 @@ HRESULT WithModuleLibraryAttributes(HINSTANCE module, Action action)
 
 } // namespace
 
-bool IsModuleTypeLibraryShared(HINSTANCE module)
+HRESULT IsModuleTypeLibraryShared(HINSTANCE module, bool* shared)
 {
-    bool shared = false;
-    WithModuleLibraryAttributes(module, [&shared](const TLIBATTR& attributes) {
-        shared = IsRegisteredForAnotherPlatform(attributes);
-        return S_OK;
+    *shared = false;
+    return WithModuleLibraryAttributes(module, [shared](const TLIBATTR& attributes) {
+        return IsRegisteredForAnotherPlatform(attributes, shared);
     });
-    return shared;
 }
 
 HRESULT UnregisterModuleTypeLibrary(HINSTANCE module)
 {
     return WithModuleLibraryAttributes(module, [](const TLIBATTR& attributes) {
-        if (IsRegisteredForAnotherPlatform(attributes))
+        bool shared = false;
+        const HRESULT hr = IsRegisteredForAnotherPlatform(attributes, &shared);
+        if (FAILED(hr))
+            return hr;
+        if (shared)
             return RemovePlatformRegistration(attributes);
         return UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum, attributes.lcid,
                                  attributes.syskind);

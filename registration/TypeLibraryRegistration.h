@@ -16,8 +16,10 @@ HRESULT RegisterModuleTypeLibrary(HINSTANCE module);
 HRESULT UnregisterModuleTypeLibrary(HINSTANCE module);
 
 // Whether the registered version of that library also serves another
-// platform; false when the library cannot be read.
-bool IsModuleTypeLibraryShared(HINSTANCE module);
+// platform: S_OK with the answer in *shared, or, with *shared false, the
+// failure that keeps it from telling (the library cannot be read, the
+// registry cannot be).
+HRESULT IsModuleTypeLibraryShared(HINSTANCE module, bool* shared);
 
 // Where a path's extension starts: the last "." after the last "\", or the
 // terminator when the file name has none. Characters are stepped whole in

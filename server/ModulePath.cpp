@@ -1,13 +1,14 @@
 #include "server/ModulePath.h"
 
 #include "support/Status.h"
+#include "support/TextConversion.h"
 
-HRESULT ReadModulePath(HMODULE module, CHAR (&path)[MAX_PATH])
+HRESULT ReadModulePath(HMODULE module, CHAR (&path)[kModulePathBytes])
 {
-    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    const DWORD length = GetModuleFileNameA(module, path, kModulePathBytes);
     if (length == 0)
         return FailureFromLastError();
-    if (length >= MAX_PATH)
+    if (length >= kModulePathBytes || CharacterCount(path, static_cast<int>(length), CP_ACP) >= MAX_PATH)
         return StatusFromWin32(ERROR_INSUFFICIENT_BUFFER);
     return S_OK;
 }

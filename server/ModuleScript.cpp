@@ -9,7 +9,8 @@ namespace {
 
 constexpr WCHAR kScriptResourceType[] = L"REGISTRY";
 
-// Room for a MAX_PATH path with every character a doubled quote.
+// Room for a path of fewer than MAX_PATH characters with every character a
+// doubled quote.
 constexpr UINT kQuotedPathChars = 2 * MAX_PATH;
 
 // An integer resource identifier (MAKEINTRESOURCE) is no text: it passes
@@ -40,7 +41,7 @@ HRESULT RunModuleScript(CComModule& module, const RegistryReplacement* replaceme
     if (FAILED(hr))
         return hr;
 
-    CHAR modulePath[MAX_PATH];
+    CHAR modulePath[kModulePathBytes];
     hr = ReadModulePath(ModuleInstance(), modulePath);
     if (FAILED(hr))
         return hr;

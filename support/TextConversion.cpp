@@ -24,6 +24,11 @@ LPSTR WideToAnsi(LPSTR dest, LPCWSTR src, int capacityBytes, UINT codePage)
     return dest;
 }
 
+int CharacterCount(LPCSTR text, int bytes, UINT codePage)
+{
+    return bytes > 0 ? MultiByteToWideChar(codePage, 0, text, bytes, nullptr, 0) : 0;
+}
+
 LPCSTR NextChar(LPCSTR text, UINT codePage)
 {
     if (*text == '\0')
@@ -35,14 +40,22 @@ LPCSTR NextChar(LPCSTR text, UINT codePage)
 
 namespace {
 
-// Bytes for a text of length units plus its terminator, two bytes per unit.
-// Either direction needs the same: wide characters are two bytes, and an
-// ANSI text may need two bytes per character in a double-byte code page.
-bool ConvertedBytes(int length, INT32* bytes)
+// Bytes for the wide form of a text of length bytes plus its terminator:
+// no byte of any code page gives more than one UTF-16 unit.
+bool WideBytes(int length, INT32* bytes)
 {
     if (length < 0 || length == 0x7FFFFFFF)
         return false;
     return SUCCEEDED(SafeMultiplySigned(bytes, length + 1, 2));
+}
+
+// Bytes for the ANSI form of text with its terminator, as the converter counts
+// them: a character takes up to two bytes in a double-byte code page, three
+// in UTF-8 (65001, which Windows may use as the system's ANSI code page),
+// four for a surrogate pair. Zero when the text does not convert.
+int AnsiBytes(LPCWSTR text, UINT codePage)
+{
+    return WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
 }
 
 } // namespace
@@ -50,7 +63,7 @@ bool ConvertedBytes(int length, INT32* bytes)
 LPWSTR CTextConverter::ToWide(LPCSTR text, UINT codePage)
 {
     INT32 bytes;
-    if (!text || !ConvertedBytes(lstrlenA(text), &bytes))
+    if (!text || !WideBytes(lstrlenA(text), &bytes))
         return nullptr;
     auto* buffer = static_cast<LPWSTR>(m_buffers.Allocate(static_cast<UINT32>(bytes)));
     return AnsiToWide(buffer, text, bytes / 2, codePage);
@@ -58,8 +71,8 @@ LPWSTR CTextConverter::ToWide(LPCSTR text, UINT codePage)
 
 LPSTR CTextConverter::ToAnsi(LPCWSTR text, UINT codePage)
 {
-    INT32 bytes;
-    if (!text || !ConvertedBytes(lstrlenW(text), &bytes))
+    const int bytes = text ? AnsiBytes(text, codePage) : 0;
+    if (bytes <= 0)
         return nullptr;
     auto* buffer = static_cast<LPSTR>(m_buffers.Allocate(static_cast<UINT32>(bytes)));
     return WideToAnsi(buffer, text, bytes, codePage);

@@ -9,6 +9,10 @@
 LPWSTR AnsiToWide(LPWSTR dest, LPCSTR src, int capacityChars, UINT codePage);
 LPSTR WideToAnsi(LPSTR dest, LPCWSTR src, int capacityBytes, UINT codePage);
 
+// The UTF-16 characters that the first bytes bytes of text in codePage make;
+// zero for text that does not convert.
+int CharacterCount(LPCSTR text, int bytes, UINT codePage);
+
 // Steps over one whole character of 8-bit text in codePage, as CharNextA
 // does for the system code page: a lead byte takes its trail byte along
 // (unless the text ends there) and the terminator is never stepped over.

@@ -22,3 +22,33 @@ inline void RedirectImport(HMODULE module, const void* function, const void* rep
         }
     }
 }
+
+// RedirectImport for the object's lifetime.
+class CScopedImportRedirect {
+public:
+    CScopedImportRedirect(HMODULE module, const void* function, const void* replacement)
+        : m_hModule(module), m_function(function), m_replacement(replacement)
+    {
+        RedirectImport(m_hModule, m_function, m_replacement);
+    }
+    ~CScopedImportRedirect() { RedirectImport(m_hModule, m_replacement, m_function); }
+    CScopedImportRedirect(const CScopedImportRedirect&) = delete;
+    CScopedImportRedirect& operator=(const CScopedImportRedirect&) = delete;
+
+private:
+    HMODULE m_hModule;
+    const void* m_function;
+    const void* m_replacement;
+};
+
+// The C runtime's malloc, which the DLL and the test programs import, and a
+// stand-in that refuses every block, as an exhausted heap does.
+inline const void* RuntimeMalloc()
+{
+    return reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "malloc"));
+}
+
+inline void* __cdecl RefusedMalloc(size_t)
+{
+    return nullptr;
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "tests/common/ImportRedirect.h"
 #include "tests/common/SandboxedTest.h"
 #include "tests/registrar/ScriptTestSupport.h"
 
@@ -69,6 +70,20 @@ TEST_F(ScriptValues, BadValueClausesFailAndWriteNothing)
     EXPECT_EQ(E_FAIL, RunScriptText("HKCU { A { val X = b 'ABC' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", TRUE));
     EXPECT_EQ(DISP_E_EXCEPTION, RunScriptText("HKCU { A { val X s 'y' } }", FALSE));
+    EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
+}
+
+// Binary data of more than the frame buffer's 256 bytes takes a heap block.
+TEST_F(ScriptValues, BinaryDataWithoutMemoryForItsBufferFailsWithOutOfMemoryAndIsTakenBack)
+{
+    const std::string script = "HKCU { V { val B = b '" + std::string(2 * 300, 'f') + "' } }";
+    HRESULT hr;
+    {
+        const CScopedImportRedirect refused(GetModuleHandleW(nullptr), RuntimeMalloc(),
+                                            reinterpret_cast<const void*>(RefusedMalloc));
+        hr = RunScriptText(script, TRUE);
+    }
+    EXPECT_EQ(E_OUTOFMEMORY, hr);
     EXPECT_TRUE(Sandbox().IsEmpty()) << Sandbox().Dump();
 }
 

@@ -5,6 +5,7 @@
 
 #include "TandrelLib.h"
 #include "support/Owners.h"
+#include "tests/common/ImportRedirect.h"
 #include "tests/common/Platform.h"
 #include "tests/common/SandboxedTest.h"
 #include "tests/common/ThreadLocale.h"
@@ -127,6 +128,18 @@ std::vector<std::string> TypeLibraryEntries(const std::string& libraryPath)
     };
 }
 
+// The script's entries that unregistration keeps while the other platform's
+// DLL may use them: all but this view's class key and toolbar value.
+std::vector<std::string> ScriptEntriesOfBothViews(const std::string& modulePath)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : ScriptEntries(modulePath)) {
+        if (line.find("HKCR\\CLSID\\") != 0 && line.find(" : " + std::string(kClassId)) == std::string::npos)
+            kept.push_back(line);
+    }
+    return kept;
+}
+
 // What the category step adds to the script's entries.
 std::vector<std::string> ScriptAndCategoryEntries(const std::string& modulePath)
 {
@@ -155,7 +168,25 @@ const char kNoRemoveKeys[] =
     "HKLM\\Software\\Microsoft\\Internet Explorer\n"
     "HKLM\\Software\\Microsoft\\Internet Explorer\\Toolbar\n";
 
-class DllRegisterServer : public SystemSandboxedTest {};
+class DllRegisterServer : public SystemSandboxedTest {
+protected:
+    // Registers copy, which registers its path exactly as the system reports
+    // it, and unregisters it again.
+    void ExpectPathRegisteredAsOnDiskAndTakenBack(CModuleCopy& copy)
+    {
+        ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+        WCHAR server[MAX_PATH] = L"";
+        DWORD bytes = sizeof(server);
+        const std::wstring serverKey = std::wstring(L"CLSID\\") + ToWide(kClassId) + L"\\InprocServer32";
+        ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                                              server, &bytes));
+        EXPECT_EQ(copy.Path(), server);
+        EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
+
+        EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
+        EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+    }
+};
 
 TEST_F(DllRegisterServer, WritesExactlyTheScriptEntriesTheCategoryAndTheTypeLibraryWithTheQuotedFolderPath)
 {
@@ -176,18 +207,22 @@ TEST_F(DllRegisterServer, RegistersTheNonAsciiFolderPathAsOnDiskWhateverTheThrea
     CModuleCopy copy(L"Caf\x00E9", L"Tandrel.DLL");
     copy.Load();
     CThreadLocale japanese(kJapaneseLocale);
-    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ExpectPathRegisteredAsOnDiskAndTakenBack(copy);
+}
 
-    WCHAR server[MAX_PATH] = L"";
-    DWORD bytes = sizeof(server);
-    const std::wstring serverKey = std::wstring(L"CLSID\\") + ToWide(kClassId) + L"\\InprocServer32";
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                                          server, &bytes));
-    EXPECT_EQ(copy.Path(), server);
-    EXPECT_EQ(RegisteredEntries(copy.AnsiPath()), Sandbox().Dump());
-
-    EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+// Windows may take UTF-8 (65001) for the system's ANSI code page, in which a
+// CJK character takes three bytes: a folder named in such characters makes a
+// path of more bytes than MAX_PATH, and of more than two bytes a character.
+// RegistrationToolTests runs this case with that code page.
+TEST_F(DllRegisterServer, RegistersAFolderNamedInThreeByteCharactersInTheUtf8CodePage)
+{
+    if (GetACP() != CP_UTF8)
+        GTEST_SKIP() << "the system's code page is " << GetACP() << ", not UTF-8";
+    const std::wstring name(40, L'\x5c71');
+    CModuleCopy copy(name + L"\\" + name, L"Tandrel.DLL");
+    copy.Load();
+    ASSERT_GT(copy.AnsiPath().size(), size_t{MAX_PATH});
+    ExpectPathRegisteredAsOnDiskAndTakenBack(copy);
 }
 
 TEST_F(DllRegisterServer, RegisteringTwiceEqualsOnceAndRebuildsTheClassKey)
@@ -213,9 +248,14 @@ TEST_F(DllRegisterServer, FailedTypeLibraryRegistrationIsTheResultAndLeavesTheSc
     expected.push_back("HKCR\\TypeLib");
     EXPECT_EQ(RegistryProbe::SortedDump(expected), Sandbox().Dump());
 
-    // Unregistration removes the script's entries and then reports the same.
+    // Without its library, unregistration cannot tell whether the other
+    // platform's DLL shares the script's entries: they stay, the class key of
+    // this view goes, and the result is the same.
     EXPECT_EQ(hr, copy.Call("DllUnregisterServer"));
-    EXPECT_EQ(kNoRemoveKeys, Sandbox().Dump());
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
+    kept.push_back("HKCR\\Interface");
+    kept.push_back("HKCR\\TypeLib");
+    EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
 }
 
 class DllUnregisterServer : public SystemSandboxedTest {};
@@ -277,27 +317,69 @@ TEST_F(DllUnregisterServer, KeepsTheClassKeyThatHoldsAForeignSubkey)
 // version under its own platform's subkey, and the ProgIDs and that version
 // key are one for both registry views: they stay while the other DLL's
 // registration does, and only this DLL's class key and platform subkey go.
+const std::string kLocaleKey = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\";
+const std::string kOtherPlatformDll = "C:\\Program Files\\Other\\Tandrel.DLL";
+
+// The lines of the other platform's registration of the library.
+std::vector<std::string> OtherPlatformEntries()
+{
+    return {"HKCR\\" + kLocaleKey + kOtherPlatformKey,
+            Value("HKCR\\" + kLocaleKey + kOtherPlatformKey, "@", kOtherPlatformDll)};
+}
+
 TEST_F(DllUnregisterServer, KeepsTheSharedEntriesWhileTheOtherPlatformKeepsTheLibrary)
 {
     CModuleCopy copy(L"side by side", L"Tandrel.DLL");
     copy.Load();
     ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
-    const std::string locale = "TypeLib\\{A9E4C1B7-2F60-4D83-9B15-7C0E3D58F2A4}\\1.0\\409\\";
-    const std::string otherDll = "C:\\Program Files\\Other\\Tandrel.DLL";
-    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, locale + kOtherPlatformKey, "", otherDll));
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, kLocaleKey + kOtherPlatformKey, "", kOtherPlatformDll));
 
     EXPECT_EQ(S_OK, copy.Call("DllUnregisterServer"));
-    std::vector<std::string> kept;
-    for (const std::string& line : ScriptEntries(copy.AnsiPath())) {
-        if (line.find("HKCR\\CLSID\\") != 0 && line.find(" : " + std::string(kClassId)) == std::string::npos)
-            kept.push_back(line);
-    }
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
     for (const std::string& line : TypeLibraryEntries(copy.AnsiPath())) {
-        if (line.find("HKCR\\" + locale + kOwnPlatformKey) != 0)
+        if (line.find("HKCR\\" + kLocaleKey + kOwnPlatformKey) != 0)
             kept.push_back(line);
     }
-    kept.push_back("HKCR\\" + locale + kOtherPlatformKey);
-    kept.push_back(Value("HKCR\\" + locale + kOtherPlatformKey, "@", otherDll));
+    for (const std::string& line : OtherPlatformEntries())
+        kept.push_back(line);
+    EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
+}
+
+int g_stringCopiesToRefuse = 0;
+
+BSTR WINAPI StringCopyOrRefusal(const OLECHAR* text)
+{
+    if (g_stringCopiesToRefuse > 0) {
+        --g_stringCopiesToRefuse;
+        return nullptr;
+    }
+    return SysAllocString(text);
+}
+
+// Whether the other platform's DLL still uses the shared entries is asked of
+// the DLL's type library, loaded with a string copy of its path. When that
+// copy fails the check cannot tell: unregistration keeps everything the other
+// DLL may use, the library's registration too, and fails with its status.
+TEST_F(DllUnregisterServer, CheckThatCannotTellKeepsTheSharedEntriesAndIsTheResult)
+{
+    CModuleCopy copy(L"cannot tell", L"Tandrel.DLL");
+    copy.Load();
+    ASSERT_EQ(S_OK, copy.Call("DllRegisterServer"));
+    ASSERT_NO_FATAL_FAILURE(WriteString(HKEY_CLASSES_ROOT, kLocaleKey + kOtherPlatformKey, "", kOtherPlatformDll));
+
+    g_stringCopiesToRefuse = 1;
+    {
+        const CScopedImportRedirect refused(
+            copy.Module(), reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("oleaut32.dll"), "SysAllocString")),
+            reinterpret_cast<const void*>(StringCopyOrRefusal));
+        EXPECT_EQ(E_OUTOFMEMORY, copy.Call("DllUnregisterServer"));
+    }
+    EXPECT_EQ(0, g_stringCopiesToRefuse);
+    std::vector<std::string> kept = ScriptEntriesOfBothViews(copy.AnsiPath());
+    for (const std::string& line : TypeLibraryEntries(copy.AnsiPath()))
+        kept.push_back(line);
+    for (const std::string& line : OtherPlatformEntries())
+        kept.push_back(line);
     EXPECT_EQ(RegistryProbe::SortedDump(kept), Sandbox().Dump());
 }
 

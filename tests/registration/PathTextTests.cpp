@@ -77,7 +77,7 @@ TEST(FindPathExtension, StepsThePathAsTheSystemWroteItWhateverTheThreadLocale)
 
 TEST(ReadModulePath, ReportsTheLoadedFileAndTheSystemErrorForAnUnknownModule)
 {
-    CHAR path[MAX_PATH];
+    CHAR path[kModulePathBytes];
     CHAR expected[MAX_PATH];
     ASSERT_NE(0u, GetModuleFileNameA(nullptr, expected, MAX_PATH));
     ASSERT_EQ(S_OK, ReadModulePath(nullptr, path));

@@ -32,12 +32,40 @@ for hive in system.reg user.reg userdef.reg; do
 done
 export WINEPREFIX="$private"
 
+# Whatever ran in the project's prefix before (the demo, the benchmarks, a
+# test program or a run that ended half-way) may have left the band's
+# registration there, in part or whole: the private copy starts without it,
+# in every registry view, so that each test sees only what it does itself.
+# Only the shared Toolbar key may stay, which registration keeps (see
+# toolbar_left).
+forget_band() {
+  local view key
+  {
+    printf 'REGEDIT4\r\n\r\n'
+    for view in "" "\\Wow6432Node"; do
+      for key in "CLSID\\$class" Tandrel.RefresherBand Tandrel.RefresherBand.1 "TypeLib\\$library" "Interface\\$interface"; do
+        printf '[-%s%s\\%s]\r\n' "$classes" "$view" "$key"
+      done
+    done
+  } >"$private/drive_c/forget-band.reg"
+  {
+    printf 'regedit /s C:\\forget-band.reg\r\n'
+    for key in "$toolbar" "$toolbar32"; do
+      printf 'reg delete "%s" /v %s /f\r\n' "$key" "$class"
+    done
+  } >"$private/drive_c/forget-band.bat"
+  wine cmd /c 'C:\forget-band.bat' >/dev/null 2>&1 || true
+  rm "$private/drive_c/forget-band.reg" "$private/drive_c/forget-band.bat"
+}
+
 # One server and one desktop for the whole run: a window kept open holds the
 # session (desktop, display devices) that every program then shares, so that
-# only what a test does changes the registry.
+# only what a test does changes the registry. The band's registration is
+# forgotten first.
 # The session is up once the display driver has entered its device.
 start_session() {
   wineserver -p
+  forget_band
   wine notepad >/dev/null 2>&1 &
   session=$!
   local i
@@ -229,3 +257,4 @@ creates() {
   found=$(wine "$1" | tr -d '\r') || fail "$(basename "$(dirname "$1")") client: $found"
   [[ "$found" == *" from $2; "* ]] || fail "the client was served by another DLL than $2: $found"
 }
+

@@ -5,11 +5,14 @@
 # unregisters and checks that only the keys the script keeps are left.
 # Runs in a private copy of the test Wine prefix, so the shared one stays as
 # it was found.
-# Usage: registry-tools.sh <built Tandrel.DLL> <ProgIdClient.exe>
+# Last, the registration tests' case for a folder named in three-byte
+# characters runs with UTF-8 as the system's code page.
+# Usage: registry-tools.sh <built Tandrel.DLL> <ProgIdClient.exe> <RegistrationTests.exe>
 set -euo pipefail
 source "$(dirname "$0")/private-prefix.sh"
 dll=$1
 client=$2
+registration_tests=$3
 
 folder="$private/drive_c/Tandrel's Band"
 mkdir -p "$folder"
@@ -73,3 +76,16 @@ export_registry unregistered
 left=$(changes before unregistered)
 [ "$left" = "$toolbar_left" ] || { echo "$left"; fail "unregistration left more than the NoRemove Toolbar key"; }
 echo "ok: regsvr32 /u removed everything it wrote but the NoRemove Toolbar key"
+
+# Windows may take UTF-8 (65001) for the system's ANSI code page. Wine does
+# for a locale that has no ANSI code page of its own, such as hi_IN, whose
+# Linux locale, compiled here (the machine may have none), also gives Wine
+# UTF-8 file names. The locale changes the prefix's registry, so this comes
+# after every comparison of exports.
+mkdir "$work/locale"
+localedef -i hi_IN -f UTF-8 "$work/locale/hi_IN.UTF-8" || fail "cannot compile the hi_IN.UTF-8 locale"
+utf8_case=DllRegisterServer.RegistersAFolderNamedInThreeByteCharactersInTheUtf8CodePage
+result=$( (export LOCPATH="$work/locale" LC_ALL=hi_IN.UTF-8; wine "$registration_tests" --gtest_filter="$utf8_case") \
+  2>/dev/null | tr -d '\r') || true
+grep -qx '\[  PASSED  \] 1 test\.' <<<"$result" || { echo "$result"; fail "registration in the UTF-8 code page"; }
+echo "ok: a DLL in a folder named in three-byte characters registers and unregisters in the UTF-8 code page"

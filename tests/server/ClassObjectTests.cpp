@@ -349,21 +349,14 @@ DWORD NextFreeThreadSlot()
     return slot;
 }
 
-void* __cdecl NoMemory(size_t)
-{
-    return nullptr;
-}
-
 // With every allocation of the DLL refused, the C++ runtime inside it throws
 // and catches its own out-of-memory exception and the creation fails: the
 // throw takes the runtime's per-thread exception state for that load.
 bool CreationThatRunsOutOfMemoryFails(const CTandrelLibrary& server)
 {
-    const void* malloc = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "malloc"));
-    RedirectImport(server.Handle(), malloc, reinterpret_cast<void*>(NoMemory));
+    const CScopedImportRedirect refused(server.Handle(), RuntimeMalloc(), reinterpret_cast<const void*>(RefusedMalloc));
     IUnknown* band = nullptr;
     const HRESULT hr = server.CreateBand(IID_IUnknown, reinterpret_cast<void**>(&band));
-    RedirectImport(server.Handle(), reinterpret_cast<void*>(NoMemory), malloc);
     return hr == E_OUTOFMEMORY && !band;
 }
 

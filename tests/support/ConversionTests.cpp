@@ -71,6 +71,34 @@ TEST(TextConverter, NamedDoubleByteCodePageConvertsWholeCharacters)
     EXPECT_STREQ(kNihonShiftJis, back);
 }
 
+// With UTF-8 as the system's ANSI code page (65001), a CJK character takes
+// three bytes: text of such characters needs more than two bytes each.
+TEST(TextConverter, Utf8TextOfThreeByteCharactersIsSizedByWhatItNeeds)
+{
+    const std::wstring yamada = L"\x5c71\x7530";
+    CTextConverter converter;
+    LPSTR name = converter.ToAnsi(yamada.c_str(), CP_UTF8);
+    ASSERT_NE(nullptr, name);
+    EXPECT_STREQ("\xe5\xb1\xb1\xe7\x94\xb0", name);
+
+    // 341 characters and the terminator fill the frame's 1024 bytes; one
+    // more goes to the heap.
+    const std::wstring fits(341, L'\x5c71');
+    CTextConverter frame;
+    LPSTR inFrame = frame.ToAnsi(fits.c_str(), CP_UTF8);
+    ASSERT_NE(nullptr, inFrame);
+    EXPECT_TRUE(CTestAccess::IsInFrame(frame, inFrame));
+    EXPECT_EQ(1023, lstrlenA(inFrame));
+    const std::wstring spills = fits + L'\x7530';
+    CTextConverter heap;
+    LPSTR onHeap = heap.ToAnsi(spills.c_str(), CP_UTF8);
+    ASSERT_NE(nullptr, onHeap);
+    EXPECT_FALSE(CTestAccess::IsInFrame(heap, onHeap));
+    LPCWSTR back = heap.ToWide(onHeap, CP_UTF8);
+    ASSERT_NE(nullptr, back);
+    EXPECT_EQ(spills, back);
+}
+
 TEST(NextChar, StepsOverWholeDoubleByteCharacters)
 {
     // The trail byte of the first character is 0x5C, the backslash's value.
