@@ -332,41 +332,6 @@ void RunFromTimer(UINT delay, std::function<void()> action)
     SetTimer(nullptr, 0, delay, RunTimerAction);
 }
 
-namespace {
-
-HWND g_tickingBand = nullptr;
-LONG g_refreshTicks = 0;
-
-LRESULT CALLBACK CountRefreshTick(int code, WPARAM removal, LPARAM lParam)
-{
-    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && removal == PM_REMOVE && msg->hwnd == g_tickingBand && msg->message == WM_TIMER &&
-        msg->wParam == 1)
-        ++g_refreshTicks;
-    return CallNextHookEx(nullptr, code, removal, lParam);
-}
-
-} // namespace
-
-CRefreshTickCounter::CRefreshTickCounter(HWND band)
-    : m_hook(SetWindowsHookExA(WH_GETMESSAGE, CountRefreshTick, nullptr, GetCurrentThreadId()))
-{
-    g_tickingBand = band;
-    g_refreshTicks = 0;
-}
-
-CRefreshTickCounter::~CRefreshTickCounter()
-{
-    if (m_hook)
-        UnhookWindowsHookEx(m_hook);
-    g_tickingBand = nullptr;
-}
-
-LONG CRefreshTickCounter::Count() const
-{
-    return m_hook ? g_refreshTicks : -1;
-}
-
 std::vector<DrawTextCall>& DrawTextCalls()
 {
     static std::vector<DrawTextCall> calls;

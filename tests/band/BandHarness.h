@@ -73,22 +73,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 // opens meanwhile, as a host's own timers or messages would.
 void RunFromTimer(UINT delay, std::function<void()> action);
 
-// Counts the refresh ticks (WM_TIMER 1) of one band window that any message
-// loop of the test thread takes from its queue while the counter lives, the
-// band's own dialogs' included.
-class CRefreshTickCounter {
-public:
-    explicit CRefreshTickCounter(HWND band);
-    ~CRefreshTickCounter();
-    CRefreshTickCounter(const CRefreshTickCounter&) = delete;
-    CRefreshTickCounter& operator=(const CRefreshTickCounter&) = delete;
-
-    LONG Count() const;
-
-private:
-    HHOOK m_hook;
-};
-
 // ---- Spies on the DLL's imports
 
 struct DrawTextCall {

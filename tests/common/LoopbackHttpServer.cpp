@@ -15,31 +15,7 @@ const DWORD kStopCheckMilliseconds = 20;
 const DWORD kClientTimeoutMilliseconds = 5000;
 const size_t kLargestRequest = 16 * 1024;
 
-class CExclusiveLock {
-public:
-    explicit CExclusiveLock(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~CExclusiveLock() { ReleaseSRWLockExclusive(&m_lock); }
-    CExclusiveLock(const CExclusiveLock&) = delete;
-    CExclusiveLock& operator=(const CExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
-class CSocket {
-public:
-    explicit CSocket(SOCKET socket) : m_socket(socket) {}
-    ~CSocket()
-    {
-        if (m_socket != INVALID_SOCKET)
-            closesocket(m_socket);
-    }
-    CSocket(const CSocket&) = delete;
-    CSocket& operator=(const CSocket&) = delete;
-
-private:
-    SOCKET m_socket;
-};
+using CSocket = CUniqueAny<SOCKET, closesocket>;
 
 bool Readable(SOCKET socket, DWORD milliseconds)
 {
@@ -85,6 +61,7 @@ void SendAll(SOCKET connection, const std::string& data)
 CLoopbackHttpServer::CLoopbackHttpServer(std::map<std::string, std::string> contentTypes)
     : m_contentTypes(std::move(contentTypes))
 {
+    m_lock.Init();
     WSADATA data;
     m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     if (!m_winsock)
@@ -121,7 +98,7 @@ std::string CLoopbackHttpServer::Url(const std::string& path) const
 
 std::vector<HttpRequest> CLoopbackHttpServer::Requests() const
 {
-    CExclusiveLock held(m_lock);
+    CCriticalSectionLock held(m_lock);
     return m_requests;
 }
 
@@ -152,7 +129,7 @@ void CLoopbackHttpServer::Answer(UINT_PTR connection)
         return;
     HttpRequest request = {head.substr(0, methodEnd), head.substr(methodEnd + 1, pathEnd - methodEnd - 1), arrived};
     {
-        CExclusiveLock held(m_lock);
+        CCriticalSectionLock held(m_lock);
         m_requests.push_back(request);
     }
     SendAll(connection, Page(request.path));

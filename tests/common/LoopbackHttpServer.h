@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CriticalSection.h"
 #include "support/Owners.h"
 
 // One request as the server received it.
@@ -45,7 +46,7 @@ private:
     UINT_PTR m_listener = ~static_cast<UINT_PTR>(0);
     USHORT m_port = 0;
     volatile LONG m_stopping = 0;
-    mutable SRWLOCK m_lock = SRWLOCK_INIT;
+    mutable CSafeCriticalSection m_lock;
     std::vector<HttpRequest> m_requests;
     CUniqueAny<HANDLE, CloseHandle> m_thread;
 };
